@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+
+// The key injection service: one key event at a time into the machine's keyboard input.
+
+namespace srd {
+
+// Flags of a key event.
+inline constexpr std::uint32_t KEYEVENT_PRESS = 0x0;
+inline constexpr std::uint32_t KEYEVENT_KEYUP = 0x2;
+
+// A way of injecting key events (uinput, XTest, recording, none). One is installed for the process.
+class KeyBackend {
+ public:
+  virtual ~KeyBackend() = default;
+  // One key event exactly as the decoder hands it over. Called on the worker thread only.
+  virtual void Inject(std::uint8_t virtualKey, std::uint8_t scanCode, std::uint32_t flags,
+                      std::uintptr_t extraInfo) = 0;
+  // Releases every key this backend still holds down. Called at shutdown, after the worker has ended.
+  virtual void ReleaseAll() {}
+  // A short name for diagnostics ("uinput", "xtest", "recording", "none").
+  virtual const char* Name() const = 0;
+};
+
+// Installs the backend that KeySink feeds (nullptr: events are dropped). The caller keeps ownership and
+// installs before the worker starts and uninstalls after it has ended.
+void InstallKeyBackend(KeyBackend* backend);
+KeyBackend* InstalledKeyBackend();
+
+// Queues one key event into the keyboard input: virtual-key code, scan code, flags (0 press, 2 release) and the
+// extra-information word. Its result is not examined by any caller, so it has none.
+void KeySink(std::uint8_t virtualKey, std::uint8_t scanCode, std::uint32_t flags, std::uintptr_t extraInfo);
+
+}  // namespace srd
