@@ -19,11 +19,17 @@ macro(srd_add_present_subdirectories)
   endforeach()
 endmacro()
 
-# A GoogleTest executable registered with ctest. LABELS: "threaded" marks tests that the TSan run covers.
+# A GoogleTest executable registered with ctest. LABELS: "threaded" marks tests that the TSan run covers;
+# PROPERTIES: further ctest properties for every discovered test (e.g. RESOURCE_LOCK udp8102).
 function(srd_add_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS;PROPERTIES" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   srd_target_options(${name})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 300)
+  set(properties TIMEOUT 300)
+  if(ARG_LABELS)
+    list(APPEND properties LABELS "${ARG_LABELS}")
+  endif()
+  list(APPEND properties ${ARG_PROPERTIES})
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${properties})
 endfunction()
