@@ -1,0 +1,179 @@
+#include "command_line.h"
+
+#include <charconv>
+#include <optional>
+
+namespace srd::sender {
+namespace {
+
+std::optional<long> ParseNumber(std::string_view text, long low, long high) {
+  long value = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value);
+  if (text.empty() || error != std::errc() || stop != end || value < low || value > high) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+ParsedCommandLine Failure(std::string message) {
+  ParsedCommandLine result;
+  result.error = std::move(message);
+  return result;
+}
+
+// Splits "--name=value" and "-xVALUE" forms: returns true and the option's value when the argument is the
+// option named by shortName or longName; needValue tells whether a missing value was the problem.
+struct OptionMatch {
+  bool matched = false;
+  bool inlineValue = false;
+  std::string_view value;
+};
+
+OptionMatch MatchOption(std::string_view arg, std::string_view shortName, std::string_view longName) {
+  if (!shortName.empty() && arg.substr(0, shortName.size()) == shortName) {
+    if (arg.size() == shortName.size()) {
+      return {true, false, {}};
+    }
+    return {true, true, arg.substr(shortName.size())};
+  }
+  if (arg == longName) {
+    return {true, false, {}};
+  }
+  if (arg.size() > longName.size() && arg.substr(0, longName.size()) == longName &&
+      arg[longName.size()] == '=') {
+    return {true, true, arg.substr(longName.size() + 1)};
+  }
+  return {};
+}
+
+}  // namespace
+
+ParsedCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
+  Options options;
+  std::vector<std::string_view> operands;
+  bool raw = false;
+  std::string_view rawCommands;
+  bool optionsEnded = false;
+
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string_view arg = args[i];
+    if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+      operands.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (arg == "-h" || arg == "--help") {
+      options.action = Action::kHelp;
+      return ParsedCommandLine{true, options, {}};
+    }
+    if (arg == "-V" || arg == "--version") {
+      options.action = Action::kVersion;
+      return ParsedCommandLine{true, options, {}};
+    }
+
+    OptionMatch match;
+    std::string_view name;
+    if ((match = MatchOption(arg, "-p", "--port")).matched) {
+      name = "port";
+    } else if ((match = MatchOption(arg, "-d", "--delay")).matched) {
+      name = "delay";
+    } else if ((match = MatchOption(arg, "", "--raw")).matched) {
+      name = "raw";
+    } else {
+      return Failure("unknown option '" + std::string(arg) + "'");
+    }
+    std::string_view value = match.value;
+    if (!match.inlineValue) {
+      if (i + 1 >= args.size()) {
+        return Failure("option '" + std::string(arg) + "' needs a value");
+      }
+      value = args[++i];
+    }
+    if (name == "port") {
+      const std::optional<long> port = ParseNumber(value, 1, 65535);
+      if (!port) {
+        return Failure("invalid port '" + std::string(value) + "' (expected 1 to 65535)");
+      }
+      options.port = static_cast<std::uint16_t>(*port);
+    } else if (name == "delay") {
+      const std::optional<long> delay = ParseNumber(value, 0, kMaxDelayMs);
+      if (!delay) {
+        return Failure("invalid delay '" + std::string(value) + "' (expected 0 to " +
+                       std::to_string(kMaxDelayMs) + " milliseconds)");
+      }
+      options.delayMs = static_cast<int>(*delay);
+    } else {
+      if (raw) {
+        return Failure("--raw given twice");
+      }
+      raw = true;
+      rawCommands = value;
+    }
+  }
+
+  if (operands.empty()) {
+    return Failure("missing HOST");
+  }
+  options.host = std::string(operands[0]);
+  if (options.host.empty()) {
+    return Failure("empty HOST");
+  }
+  if (raw) {
+    if (operands.size() > 1) {
+      return Failure("--raw sends COMMANDS only; unexpected '" + std::string(operands[1]) + "'");
+    }
+    options.action = Action::kRaw;
+    options.datagram = RawDatagram(rawCommands);
+    if (options.datagram.size() > kMaxDatagramBytes) {
+      return Failure("--raw datagram is " + std::to_string(options.datagram.size()) +
+                     " bytes; the receiver drops datagrams longer than " + std::to_string(kMaxDatagramBytes));
+    }
+    return ParsedCommandLine{true, options, {}};
+  }
+  if (operands.size() > 2) {
+    return Failure("unexpected '" + std::string(operands[2]) + "' (quote TEXT that holds blanks)");
+  }
+  if (operands.size() == 2) {
+    options.hasText = true;
+    options.text = std::string(operands[1]);
+  }
+  return ParsedCommandLine{true, options, {}};
+}
+
+std::string RawDatagram(std::string_view commands) {
+  if (!commands.empty() && commands[0] == '?') {
+    return std::string(commands);
+  }
+  return "?" + std::string(commands);
+}
+
+std::string UsageText() {
+  return "Usage: strokesender [-p PORT] [-d MS] HOST [TEXT]\n"
+         "       strokesender [-p PORT] HOST --raw COMMANDS\n"
+         "Type on the machine HOST, where strokerelayd runs, as if on its own US keyboard.\n"
+         "\n"
+         "With TEXT, types TEXT. Without TEXT, types what standard input holds; when standard\n"
+         "input is a terminal, sends each key as you press it until you press Ctrl-].\n"
+         "\n"
+         "  -p, --port PORT       the receiver's UDP port (default 8102)\n"
+         "  -d, --delay MS        pause between keys in milliseconds (default 2)\n"
+         "      --raw COMMANDS    send COMMANDS as one key command datagram, adding the\n"
+         "                        leading \"?\" when it is missing (e.g. K041U041)\n"
+         "  -h, --help            show this help and exit\n"
+         "  -V, --version         show the version and exit\n"
+         "\n"
+         "HOST is an IPv4 address or a host name. Characters a US keyboard cannot type are\n"
+         "refused before anything is sent.\n"
+         "\n"
+         "Exit status: 0 sent; 1 host not found or network error; 2 bad usage or text.\n";
+}
+
+std::string VersionText() {
+  return "strokesender " SRD_SENDER_VERSION "\n";
+}
+
+}  // namespace srd::sender

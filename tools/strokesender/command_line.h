@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The sender's command line:
+//   strokesender [-p PORT] [-d MS] HOST [TEXT]
+//   strokesender [-p PORT] HOST --raw COMMANDS
+// Options may come before or after the operands; "--" ends the options, so a TEXT may begin with "-".
+
+namespace srd::sender {
+
+inline constexpr std::uint16_t kDefaultPort = 8102;
+inline constexpr int kDefaultDelayMs = 2;
+inline constexpr int kMaxDelayMs = 60000;
+// The receiver reads at most this many bytes of a datagram; a longer one is dropped whole.
+inline constexpr std::size_t kMaxDatagramBytes = 1024;
+
+// Exit statuses.
+inline constexpr int kExitSent = 0;
+inline constexpr int kExitNetwork = 1;
+inline constexpr int kExitUsage = 2;
+
+enum class Action {
+  kType,     // type text (given, or read from standard input / the terminal)
+  kRaw,      // send one datagram as given
+  kHelp,     // print the usage and stop
+  kVersion,  // print the version and stop
+};
+
+struct Options {
+  Action action = Action::kType;
+  std::string host;
+  std::uint16_t port = kDefaultPort;
+  int delayMs = kDefaultDelayMs;
+  bool hasText = false;
+  std::string text;      // when hasText
+  std::string datagram;  // kRaw: the complete datagram, "?" included
+};
+
+struct ParsedCommandLine {
+  bool ok = false;
+  Options options;
+  std::string error;  // when !ok: one line, without program name
+};
+
+// Parses the arguments after the program name.
+ParsedCommandLine ParseCommandLine(const std::vector<std::string_view>& args);
+
+// The datagram --raw sends: the commands with a leading "?" added when it is missing.
+std::string RawDatagram(std::string_view commands);
+
+// The --help text (ends with a newline) and the --version line.
+std::string UsageText();
+std::string VersionText();
+
+}  // namespace srd::sender

@@ -1,0 +1,177 @@
+// strokesender: types on a machine running strokerelayd, from this one.
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "command_line.h"
+#include "terminal.h"
+#include "terminal_keys.h"
+#include "text_encoding.h"
+#include "udp_sender.h"
+
+namespace srd::sender {
+namespace {
+
+// How long a lone ESC waits for the rest of an escape sequence before it counts as the Escape key.
+constexpr int kEscapeWaitMs = 50;
+
+void PrintError(const std::string& message) {
+  std::fprintf(stderr, "strokesender: %s\n", message.c_str());
+}
+
+bool ReadAll(int fd, std::string& text) {
+  char buffer[65536];
+  for (;;) {
+    const ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got == 0) {
+      return true;
+    }
+    if (got < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      return false;
+    }
+    text.append(buffer, static_cast<std::size_t>(got));
+  }
+}
+
+int SendAll(const Options& options, const std::vector<std::string>& datagrams) {
+  UdpSender sender;
+  std::string error;
+  if (!sender.Open(options.host, options.port, options.delayMs, error)) {
+    PrintError(error);
+    return kExitNetwork;
+  }
+  for (const std::string& datagram : datagrams) {
+    if (!sender.Send(datagram, error)) {
+      PrintError(error);
+      return kExitNetwork;
+    }
+  }
+  return kExitSent;
+}
+
+int TypeText(const Options& options, std::string_view text, bool byLine) {
+  const EncodedText encoded = EncodeText(text);
+  if (encoded.refusal) {
+    PrintError(DescribeRefusal(*encoded.refusal, byLine));
+    return kExitUsage;
+  }
+  return SendAll(options, encoded.datagrams);
+}
+
+int TypeInteractively(const Options& options) {
+  UdpSender sender;
+  std::string error;
+  if (!sender.Open(options.host, options.port, options.delayMs, error)) {
+    PrintError(error);
+    return kExitNetwork;
+  }
+  if (!EnterRawMode()) {
+    PrintError(std::string("cannot set up the terminal: ") + std::strerror(errno));
+    return kExitUsage;
+  }
+  std::fprintf(stderr, "Typing on %s port %u; each key goes as you press it. Press Ctrl-] to end.\n",
+               options.host.c_str(), static_cast<unsigned>(options.port));
+
+  TerminalKeyReader reader;
+  int status = kExitSent;
+  bool done = false;
+  while (!done) {
+    pollfd input{STDIN_FILENO, POLLIN, 0};
+    const int ready = poll(&input, 1, reader.HasPending() ? kEscapeWaitMs : -1);
+    if (ready < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      break;
+    }
+    std::vector<TerminalKey> keys;
+    if (ready == 0) {
+      keys = reader.Flush();
+    } else {
+      char buffer[256];
+      const ssize_t got = read(STDIN_FILENO, buffer, sizeof buffer);
+      if (got < 0 && errno == EINTR) {
+        continue;
+      }
+      if (got <= 0) {
+        break;  // the terminal went away
+      }
+      keys = reader.Feed(std::string_view(buffer, static_cast<std::size_t>(got)));
+    }
+    for (const TerminalKey& key : keys) {
+      if (key.kind == TerminalKey::Kind::kEnd) {
+        done = true;
+        break;
+      }
+      if (key.kind == TerminalKey::Kind::kUntypeable) {
+        std::fprintf(stderr, "strokesender: U+%04X: a US keyboard has no key for it; not sent\n",
+                     static_cast<unsigned>(key.codePoint));
+        continue;
+      }
+      if (!sender.Send(StrokeDatagram(key.stroke), error)) {
+        LeaveRawMode();
+        PrintError(error);
+        status = kExitNetwork;
+        done = true;
+        break;
+      }
+    }
+  }
+  LeaveRawMode();
+  return status;
+}
+
+int Run(int argc, char** argv) {
+  std::vector<std::string_view> args;
+  for (int i = 1; i < argc; ++i) {
+    args.emplace_back(argv[i]);
+  }
+  const ParsedCommandLine parsed = ParseCommandLine(args);
+  if (!parsed.ok) {
+    PrintError(parsed.error);
+    std::fprintf(stderr, "Try 'strokesender --help' for more information.\n");
+    return kExitUsage;
+  }
+  const Options& options = parsed.options;
+  switch (options.action) {
+    case Action::kHelp:
+      std::fputs(UsageText().c_str(), stdout);
+      return kExitSent;
+    case Action::kVersion:
+      std::fputs(VersionText().c_str(), stdout);
+      return kExitSent;
+    case Action::kRaw:
+      return SendAll(options, {options.datagram});
+    case Action::kType:
+      break;
+  }
+  if (options.hasText) {
+    return TypeText(options, options.text, false);
+  }
+  if (isatty(STDIN_FILENO) != 0) {
+    return TypeInteractively(options);
+  }
+  std::string input;
+  if (!ReadAll(STDIN_FILENO, input)) {
+    PrintError(std::string("cannot read standard input: ") + std::strerror(errno));
+    return kExitUsage;
+  }
+  return TypeText(options, input, true);
+}
+
+}  // namespace
+}  // namespace srd::sender
+
+int main(int argc, char** argv) {
+  return srd::sender::Run(argc, argv);
+}
