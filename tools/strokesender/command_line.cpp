@@ -148,7 +148,11 @@ std::string RawDatagram(std::string_view commands) {
   if (!commands.empty() && commands[0] == '?') {
     return std::string(commands);
   }
-  return "?" + std::string(commands);
+  std::string datagram;
+  datagram.reserve(commands.size() + 1);
+  datagram += '?';
+  datagram += commands;
+  return datagram;
 }
 
 std::string UsageText() {
