@@ -1,6 +1,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -36,6 +38,9 @@ class ReceiverWorker {
   int Stop();
   // Sets WORKER_DONE; the caller (on the worker thread) then returns from the thread with exitCode.
   int Finish(int exitCode);
+  // Waits at most limit for any flag of mask to be set; returns flags AND mask. The lock is held only while
+  // the word is read, never across the wait itself.
+  std::uint32_t WaitFlags(std::uint32_t mask, std::chrono::milliseconds limit);
 
   // Non-zero while a thread is running or has not yet been joined.
   std::uintptr_t ThreadHandle() const;
@@ -44,12 +49,13 @@ class ReceiverWorker {
  private:
   static void ThreadEntry(ReceiverWorker* self);
 
-  std::thread thread_;            // the thread handle: not joinable when 0
-  std::uint32_t threadId_ = 0;    // the identifier the system gave the thread
-  std::uint32_t flags_ = 0;       // guarded by lock_
+  std::thread thread_;          // the thread handle: not joinable when 0
+  std::uint32_t threadId_ = 0;  // the identifier the system gave the thread
+  std::uint32_t flags_ = 0;     // guarded by lock_
   Body body_ = nullptr;
   void* argument_ = nullptr;
   mutable std::mutex lock_;
+  std::condition_variable flagsChanged_;  // signalled by SetFlags
 };
 
 // The one application state record, created by the shell before the panel and the worker.

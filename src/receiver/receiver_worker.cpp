@@ -1,0 +1,203 @@
+#include "receiver/receiver_worker.h"
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <functional>
+#include <new>
+#include <system_error>
+
+#include "diag/log.h"
+#include "net/datagram_endpoint.h"
+#include "receiver/key_commands.h"
+
+namespace srd {
+
+namespace {
+
+// One pass waits at most this long; it bounds the reaction to a stop request and to a port change.
+constexpr std::int32_t kPassWaitMs = 100;
+// While no endpoint is open, the open on the current port is tried again this often.
+constexpr std::chrono::milliseconds kReopenInterval{2000};
+// The largest datagram the loop accepts; the area holds one more byte for the terminator.
+constexpr std::int32_t kReceiveAreaSize = 1024;
+
+// The signals the interface thread turns into a close request. Blocked on the worker, so they never land
+// there and its waits never end early with EINTR.
+void BlockHandledSignals(sigset_t* previous) {
+  sigset_t handled;
+  sigemptyset(&handled);
+  sigaddset(&handled, SIGTERM);
+  sigaddset(&handled, SIGINT);
+  sigaddset(&handled, SIGHUP);
+  pthread_sigmask(SIG_BLOCK, &handled, previous);
+}
+
+// Opens the endpoint on the port read now; on failure schedules the next try.
+void OpenOnCurrentPort(DatagramEndpoint& endpoint, const ReceiverState& state,
+                       std::chrono::steady_clock::time_point& nextOpen) {
+  if (endpoint.Open(nullptr, state.port.load(std::memory_order_relaxed)) == -1) {
+    nextOpen = std::chrono::steady_clock::now() + kReopenInterval;
+  }
+}
+
+}  // namespace
+
+ReceiverWorker::~ReceiverWorker() {
+  if (thread_.joinable()) {
+    if (thread_.get_id() == std::this_thread::get_id()) {
+      thread_.detach();
+    } else {
+      Stop();
+    }
+  }
+}
+
+int ReceiverWorker::Start(Body body, void* argument) {
+  if (thread_.joinable()) {
+    return 1;  // one thread per worker: replacing a running one would lose it
+  }
+  body_ = body;
+  argument_ = argument;
+  // The new thread inherits the mask, so the handled signals are blocked from its very first instruction.
+  sigset_t previous;
+  BlockHandledSignals(&previous);
+  try {
+    thread_ = std::thread(&ReceiverWorker::ThreadEntry, this);
+    const std::size_t id = std::hash<std::thread::id>{}(thread_.get_id());
+    threadId_ = static_cast<std::uint32_t>(id != 0 ? id : 1);
+  } catch (const std::system_error&) {
+    // The thread could not be created: the handle stays 0 and Stop returns at once.
+  }
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  return 1;
+}
+
+std::uint32_t ReceiverWorker::TestFlags(std::uint32_t mask) {
+  std::lock_guard lock(lock_);
+  return flags_ & mask;
+}
+
+std::uint32_t ReceiverWorker::SetFlags(std::uint32_t mask) {
+  std::uint32_t flags = 0;
+  {
+    std::lock_guard lock(lock_);
+    flags_ |= mask;
+    flags = flags_;
+  }
+  flagsChanged_.notify_all();
+  return flags;
+}
+
+std::uint32_t ReceiverWorker::ClearFlags(std::uint32_t mask) {
+  std::lock_guard lock(lock_);
+  flags_ &= ~mask;
+  return flags_;
+}
+
+std::uint32_t ReceiverWorker::WaitFlags(std::uint32_t mask, std::chrono::milliseconds limit) {
+  std::unique_lock lock(lock_);
+  flagsChanged_.wait_for(lock, limit, [&] { return (flags_ & mask) != 0; });
+  return flags_ & mask;
+}
+
+int ReceiverWorker::Stop() {
+  SetFlags(WORKER_STOP);
+  if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) {
+    thread_.join();
+  }
+  return 0;
+}
+
+int ReceiverWorker::Finish(int exitCode) {
+  SetFlags(WORKER_DONE);
+  return exitCode;
+}
+
+std::uintptr_t ReceiverWorker::ThreadHandle() const {
+  if (!thread_.joinable()) {
+    return 0;
+  }
+  const std::size_t id = std::hash<std::thread::id>{}(thread_.get_id());
+  return id != 0 ? id : 1;
+}
+
+std::uint32_t ReceiverWorker::ThreadId() const {
+  return threadId_;
+}
+
+void ReceiverWorker::ThreadEntry(ReceiverWorker* self) {
+  BlockHandledSignals(nullptr);
+  if (self->body_ != nullptr) {
+    self->body_(self->argument_);
+  }
+  self->SetFlags(WORKER_DONE);
+}
+
+int StartReceiver(ReceiverState& state) {
+  state.worker.reset(new (std::nothrow) ReceiverWorker());
+  if (!state.worker) {
+    return 0;
+  }
+  state.worker->Start(&ReceiverThreadBody, &state);
+  return 1;
+}
+
+int ReceiverThreadBody(void* argument) {
+  ReceiverState& state = *static_cast<ReceiverState*>(argument);
+  ReceiveLoop(state);
+  return state.worker->Finish(0);
+}
+
+void ReceiveLoop(ReceiverState& state) {
+  if (!state.worker) {
+    return;  // without a worker there is no stop flag to end the loop
+  }
+  ReceiverWorker& worker = *state.worker;
+
+  SocketsStartup();
+  DatagramEndpoint endpoint;
+  char area[kReceiveAreaSize + 1];
+  SocketAddress source;  // filled by every receive; the sender is not examined
+  std::chrono::steady_clock::time_point nextOpen{};
+  OpenOnCurrentPort(endpoint, state, nextOpen);
+
+  while (worker.TestFlags(WORKER_STOP) == 0) {
+    if (endpoint.handle != -1) {
+      const int ready = endpoint.Wait(WAIT_READ, kPassWaitMs);
+      if (ready == -1) {
+        continue;
+      }
+      if (ready != 0) {
+        const int n = endpoint.Receive(area, kReceiveAreaSize, &source);
+        if (n != -1) {
+          area[n] = '\0';
+          DecodeKeyCommands(area);
+        }
+        continue;
+      }
+    } else {
+      // No endpoint (the port could not be bound): a wait would fail at once and the loop would spin, so
+      // pass the time on the flags instead. A stop or port change cuts the pass short.
+      if (worker.WaitFlags(WORKER_STOP | WORKER_PORT_CHANGE, std::chrono::milliseconds(kPassWaitMs)) &
+          WORKER_STOP) {
+        continue;
+      }
+    }
+
+    // An idle pass: the moment to move to a new port, or to try the current one again.
+    if (worker.TestFlags(WORKER_PORT_CHANGE) != 0) {
+      worker.ClearFlags(WORKER_PORT_CHANGE);
+      endpoint.Close();
+      LogTrace("reset port=%d", state.port.load(std::memory_order_relaxed));
+      OpenOnCurrentPort(endpoint, state, nextOpen);
+    } else if (endpoint.handle == -1 && std::chrono::steady_clock::now() >= nextOpen) {
+      OpenOnCurrentPort(endpoint, state, nextOpen);
+    }
+  }
+
+  endpoint.Close();
+  SocketsCleanup();
+}
+
+}  // namespace srd
