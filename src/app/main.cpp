@@ -1,0 +1,37 @@
+// strokerelayd: wiring only. The stop signals are blocked before any thread exists, the window backend is
+// chosen, and the key injection device is made only once the main window is open, so that a second start
+// (which only brings the first forward) creates nothing.
+
+#include <clocale>
+#include <memory>
+
+#include "platform/keys/key_backend_choice.h"
+#include "platform/keys/key_sink.h"
+#include "platform/sys/signals.h"
+#include "platform/ui/ui_backend_choice.h"
+#include "platform/ui/window_layer.h"
+#include "shell/shell_main.h"
+#include "shell/shell_resources.h"
+
+int main() {
+  srd::BlockStopSignals();
+  std::setlocale(LC_CTYPE, "");  // the host name is converted from the locale's encoding
+
+  srd::InitWindowLayer(srd::CreateUiBackend());
+  srd::CloseWindowsOnStopSignals();
+
+  std::unique_ptr<srd::KeyBackend> keys;
+  srd::SetShellOpenedHook([&keys] {
+    keys = srd::ChooseKeyBackend();
+    srd::InstallKeyBackend(keys.get());
+  });
+  const std::int32_t exitCode = srd::ShellMain(srd::ShellResources(), nullptr, u"", srd::SW_SHOWNORMAL);
+
+  if (keys) {
+    keys->ReleaseAll();
+  }
+  srd::InstallKeyBackend(nullptr);
+  keys.reset();
+  srd::ShutdownWindowLayer();
+  return exitCode;
+}

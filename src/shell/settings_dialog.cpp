@@ -1,0 +1,95 @@
+#include "shell/settings_dialog.h"
+
+#include <climits>
+#include <string>
+
+#include "receiver/receiver_worker.h"
+#include "shell/shell_values.h"
+
+namespace srd {
+namespace {
+
+constexpr std::uint32_t SETTINGS_INIT_FLAGS =
+    SHIDIF_DONEBUTTON | SHIDIF_SIZEDLGFULLSCREEN | SHIDIF_SIPDOWN;  // 13
+
+bool IsWideSpace(char16_t c) {
+  return c == u' ' || (c >= u'\t' && c <= u'\r');
+}
+
+void ApplyEntry(Window* dialog) {
+  Window* edit = GetDlgItem(dialog, SETTINGS_PORT_EDIT);
+  if (edit == nullptr) {
+    return;
+  }
+  char16_t text[SETTINGS_TEXT_UNITS] = {};
+  GetWindowText(edit, text, SETTINGS_TEXT_LIMIT);
+  ReceiverState* state = Shell().state;
+  if (state == nullptr) {
+    return;
+  }
+  // Stored as it converts: no range check, the socket address takes the low 16 bits.
+  state->port.store(ParsePortText(text), std::memory_order_relaxed);
+  if (state->worker) {
+    state->worker->SetFlags(WORKER_PORT_CHANGE);
+  }
+}
+
+}  // namespace
+
+std::int32_t ParsePortText(std::u16string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && IsWideSpace(text[i])) {
+    ++i;
+  }
+  bool negative = false;
+  if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
+    negative = text[i] == u'-';
+    ++i;
+  }
+  long long value = 0;  // magnitude, held at the first value past the 32-bit range
+  constexpr long long kLimit = static_cast<long long>(INT32_MAX) + 1;
+  for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+    value = value * 10 + (text[i] - u'0');
+    if (value > kLimit) {
+      value = kLimit;
+    }
+  }
+  if (negative) {
+    return static_cast<std::int32_t>(-value);  // -2^31 at most
+  }
+  return value > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(value);
+}
+
+LResult SettingsDialog(Window* dialog, std::uint32_t message, WParam wParam, LParam lParam) {
+  (void)lParam;
+  switch (message) {
+    case WM_INITDIALOG: {
+      const ShellDialogInit init{SHIDIM_FLAGS, dialog, SETTINGS_INIT_FLAGS};
+      ShellInitDialog(&init);
+      if (Window* edit = GetDlgItem(dialog, SETTINGS_PORT_EDIT)) {
+        const ReceiverState* state = Shell().state;
+        const std::int32_t port =
+            state != nullptr ? state->port.load(std::memory_order_relaxed) : DEFAULT_PORT;
+        const std::string digits = std::to_string(port);
+        SetWindowText(edit, std::u16string(digits.begin(), digits.end()));
+      }
+      return 1;
+    }
+    case WM_COMMAND:
+      switch (LoWord(wParam)) {
+        case IDOK:  // the OK button, and the Done button of the caption
+          ApplyEntry(dialog);
+          EndDialog(dialog, IDOK);
+          return 1;
+        case IDCANCEL:
+          EndDialog(dialog, IDCANCEL);
+          return 1;
+        default:
+          return 0;
+      }
+    default:
+      return 0;
+  }
+}
+
+}  // namespace srd

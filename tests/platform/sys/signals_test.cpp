@@ -1,0 +1,24 @@
+#include "platform/sys/signals.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+namespace srd {
+namespace {
+
+TEST(StopSignalsTest, BlockedStopSignalsAreReadFromTheDescriptorInsteadOfEndingTheProcess) {
+  ASSERT_TRUE(BlockStopSignals());
+  const int fd = OpenStopSignalFd();
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(ReadStopSignal(fd), 0);  // none pending
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    ASSERT_EQ(raise(signal), 0);
+    EXPECT_EQ(ReadStopSignal(fd), signal);
+  }
+  close(fd);
+  EXPECT_TRUE(UnblockStopSignals());
+}
+
+}  // namespace
+}  // namespace srd

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/ui/headless_ui_backend.h"
+#include "receiver/receiver_worker.h"
+#include "shell/shell_main.h"
+#include "shell/shell_resources.h"
+#include "shell/shell_values.h"
+
+namespace srd {
+
+// The window layer on the headless backend, an instance directory of the test's own (so no real running
+// instance is ever met), fresh shell values and a ReceiverState whose worker is made but never started.
+class ShellFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/srd-shell-XXXXXX";
+    directory_ = mkdtemp(pattern);
+    auto backend = std::make_unique<HeadlessUiBackend>();
+    backend_ = backend.get();
+    ASSERT_TRUE(InitWindowLayer(std::move(backend)));
+    SetInstanceDirectory(directory_);
+    Shell() = ShellValues{};
+    state_.worker = std::make_unique<ReceiverWorker>();
+  }
+  void TearDown() override {
+    ShutdownWindowLayer();
+    Shell() = ShellValues{};
+    SetShellOpenedHook(nullptr);
+    const std::string command = "rm -rf " + directory_;
+    ASSERT_EQ(system(command.c_str()), 0);
+  }
+  // The main window as start-up makes it, with the test's state as the current state.
+  Window* OpenMain() {
+    if (OpenMainWindow(ShellResources(), SW_SHOWNORMAL) != 1) {
+      return nullptr;
+    }
+    Shell().state = &state_;
+    return Shell().mainWindow;
+  }
+  Window* OpenPanel() {
+    Window* panel = CreateDialogIndirectParam(ShellResources(), ShellResources()->FindDialog(IDD_MAIN_PANEL),
+                                              Shell().mainWindow, MainPanelForTest(), 0);
+    Shell().mainPanel = panel;
+    return panel;
+  }
+  static DialogProc MainPanelForTest();
+  // Acts in the next modal dialog: the port edit box gets `text` (unless null), then command `command` is
+  // posted to the dialog as a click.
+  void ScriptModal(const char16_t* text, int command);
+  bool CloseIsQueuedFor(Window* window);
+
+  std::string directory_;
+  HeadlessUiBackend* backend_ = nullptr;
+  ReceiverState state_;
+};
+
+}  // namespace srd
