@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <memory>
 
 #include "platform/keys/key_sink.h"
@@ -10,5 +11,10 @@ namespace srd {
 // writing, else XTest if the display has the XTEST extension, else none (with one line on standard error that
 // says why and how to fix it).
 std::unique_ptr<KeyBackend> ChooseKeyBackend();
+
+// The same choice with its inputs spelled out: the uinput device path, the X display name (nullptr or empty:
+// no display) and where the one line goes when no backend is available.
+std::unique_ptr<KeyBackend> ChooseKeyBackendFrom(const char* uinputPath, const char* displayName,
+                                                 std::FILE* complaints);
 
 }  // namespace srd

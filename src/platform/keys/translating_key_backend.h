@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+
+#include "platform/keys/held_keys.h"
+#include "platform/keys/key_sink.h"
+
+namespace srd {
+
+// What the Linux backends share: virtual-key code -> Linux key code, the keys held down, IME toggles as taps,
+// and the release of every held key at shutdown. A backend supplies only the delivery of one Linux key event,
+// and calls ReleaseAll() from its own destructor, while it can still deliver.
+class TranslatingKeyBackend : public KeyBackend {
+ public:
+  void Inject(std::uint8_t virtualKey, std::uint8_t scanCode, std::uint32_t flags,
+              std::uintptr_t extraInfo) final;
+  void ReleaseAll() final;
+
+  // The number of keys currently held down (for tests and diagnostics).
+  std::size_t HeldCount() const;
+
+ protected:
+  // Delivers one press (down) or release of a Linux key code; false when it could not be delivered.
+  virtual bool EmitKey(std::uint16_t code, bool down) = 0;
+  // Forgets the held keys without releasing them: for a backend whose keys vanished with its connection.
+  // Only from within EmitKey, which always runs under the backend's lock.
+  void ForgetHeldKeysLocked() { held_.Clear(); }
+
+ private:
+  void Emit(std::uint16_t code, bool down);
+
+  mutable std::mutex
+      mutex_;  // Inject runs on the worker, ReleaseAll on the shell thread after the worker ends
+  HeldKeys held_;
+};
+
+}  // namespace srd

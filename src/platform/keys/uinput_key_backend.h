@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/keys/translating_key_backend.h"
+
+namespace srd {
+
+// The kernel calls the uinput backend makes, behind a seam so that the set-up sequence and the event bytes
+// can be checked without a uinput device. Results follow the kernel: a non-negative value, or -errno.
+class UinputKernel {
+ public:
+  virtual ~UinputKernel() = default;
+  virtual int Open(const char* path, int flags) = 0;
+  // arg is the integer argument, or the address of the argument structure.
+  virtual int Ioctl(int fd, unsigned long request, std::uintptr_t arg) = 0;
+  virtual long Write(int fd, const void* data, std::size_t size) = 0;
+  virtual int Close(int fd) = 0;
+};
+
+// The real kernel.
+std::unique_ptr<UinputKernel> MakeSystemUinputKernel();
+
+inline constexpr const char* kUinputPath = "/dev/uinput";
+
+// Injects keys through one virtual keyboard, created when the program starts and kept until it ends: events
+// written in the first moments after a device appears are lost, until the desktop has opened the new device.
+class UinputKeyBackend final : public TranslatingKeyBackend {
+ public:
+  // Opens `path` and creates the virtual keyboard; nullptr with *whyNot set (a phrase such as
+  // "/dev/uinput cannot be opened (Permission denied)") when that fails.
+  static std::unique_ptr<UinputKeyBackend> Create(std::unique_ptr<UinputKernel> kernel, const char* path,
+                                                  std::string* whyNot);
+  // Releases every held key, then removes the device.
+  ~UinputKeyBackend() override;
+
+  UinputKeyBackend(const UinputKeyBackend&) = delete;
+  UinputKeyBackend& operator=(const UinputKeyBackend&) = delete;
+
+  const char* Name() const override { return "uinput"; }
+
+ protected:
+  bool EmitKey(std::uint16_t code, bool down) override;
+
+ private:
+  UinputKeyBackend(std::unique_ptr<UinputKernel> kernel, int fd) : kernel_(std::move(kernel)), fd_(fd) {}
+
+  std::unique_ptr<UinputKernel> kernel_;
+  int fd_;
+};
+
+}  // namespace srd

@@ -1,0 +1,86 @@
+#include "key_observer.h"
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XInput2.h>
+#include <poll.h>
+
+#include <chrono>
+
+namespace srd {
+
+KeyObserver::KeyObserver(const std::string& displayName) : display_(XOpenDisplay(displayName.c_str())) {
+  int event = 0;
+  int error = 0;
+  if (display_ == nullptr || !XQueryExtension(display_, "XInputExtension", &opcode_, &event, &error)) {
+    return;
+  }
+  int major = 2;
+  int minor = 0;
+  if (XIQueryVersion(display_, &major, &minor) != Success) {
+    return;
+  }
+  unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+  XISetMask(bits, XI_RawKeyPress);
+  XISetMask(bits, XI_RawKeyRelease);
+  XIEventMask mask{XIAllMasterDevices, sizeof bits, bits};
+  XISelectEvents(display_, DefaultRootWindow(display_), &mask, 1);
+  XSync(display_, False);
+  ready_ = true;
+}
+
+KeyObserver::~KeyObserver() {
+  if (display_ != nullptr) {
+    XCloseDisplay(display_);
+  }
+}
+
+std::vector<KeyEvent> KeyObserver::Take(std::size_t count) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (events_.size() < count && std::chrono::steady_clock::now() < deadline) {
+    if (XPending(display_) == 0) {
+      pollfd pfd{ConnectionNumber(display_), POLLIN, 0};
+      poll(&pfd, 1, 100);
+    }
+    while (XPending(display_) > 0) {
+      XEvent event;
+      XNextEvent(display_, &event);
+      if (event.xcookie.type == GenericEvent && event.xcookie.extension == opcode_ &&
+          XGetEventData(display_, &event.xcookie)) {
+        const auto* raw = static_cast<const XIRawEvent*>(event.xcookie.data);
+        events_.emplace_back(raw->detail, event.xcookie.evtype == XI_RawKeyPress);
+        XFreeEventData(display_, &event.xcookie);
+      }
+    }
+  }
+  std::vector<KeyEvent> taken = std::move(events_);
+  events_.clear();
+  return taken;
+}
+
+std::vector<int> KeyObserver::KeysDown() {
+  char keys[32] = {};
+  XQueryKeymap(display_, keys);
+  std::vector<int> down;
+  for (int kc = 0; kc < 256; ++kc) {
+    if ((keys[kc / 8] >> (kc % 8)) & 1) {
+      down.push_back(kc);
+    }
+  }
+  return down;
+}
+
+unsigned long KeyObserver::KeysymOf(int keycode) {
+  int minKeycode = 0;
+  int maxKeycode = 0;
+  XDisplayKeycodes(display_, &minKeycode, &maxKeycode);
+  if (keycode < minKeycode || keycode > maxKeycode) {
+    return 0;
+  }
+  int perKeycode = 0;
+  KeySym* keysyms = XGetKeyboardMapping(display_, static_cast<KeyCode>(keycode), 1, &perKeycode);
+  const unsigned long keysym = keysyms != nullptr && perKeycode > 0 ? keysyms[0] : 0;
+  XFree(keysyms);
+  return keysym;
+}
+
+}  // namespace srd

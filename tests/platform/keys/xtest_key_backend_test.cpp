@@ -1,0 +1,107 @@
+#include "platform/keys/xtest_key_backend.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/keys/key_backend_choice.h"
+#include "platform/keys/key_sink.h"
+#include "platform/keys/vk_table.h"
+#include "receiver/key_commands.h"
+#include "xtest_fixture.h"
+
+namespace srd {
+namespace {
+
+TEST_F(XTestKeyBackendTest, DecodedCommandsArriveAtTheServerInOrder) {
+  auto backend = MakeBackend();
+  ASSERT_NE(backend, nullptr);
+  InstallKeyBackend(backend.get());
+  // Injected from another thread, as the receiver's worker does.
+  std::thread worker([] {
+    for (const char* text : {"?K041U041", "?k0dk10u10u0d", "?K103", "?K104"}) {
+      DecodeKeyCommands(text);
+    }
+  });
+  worker.join();
+  InstallKeyBackend(nullptr);
+  // Evdev keycodes: A 38, Return 36, Shift_L 50, Alt_L 64, grave 49, Alt_R 108, F6 72.
+  EXPECT_EQ(observer_->Take(14), (std::vector<KeyEvent>{{38, true},
+                                                        {38, false},
+                                                        {36, true},
+                                                        {50, true},
+                                                        {50, false},
+                                                        {36, false},
+                                                        {64, true},
+                                                        {49, true},
+                                                        {49, false},
+                                                        {64, false},
+                                                        {108, true},
+                                                        {72, true},
+                                                        {72, false},
+                                                        {108, false}}));
+  EXPECT_TRUE(observer_->KeysDown().empty());
+}
+
+TEST_F(XTestKeyBackendTest, KeysHeldAtShutdownAreReleased) {
+  auto backend = MakeBackend();
+  ASSERT_NE(backend, nullptr);
+  backend->Inject(0xA2, 0, KEYEVENT_PRESS, 11);  // left Control
+  backend->Inject(0x42, 0, KEYEVENT_PRESS, 11);  // B
+  EXPECT_EQ(observer_->Take(2), (std::vector<KeyEvent>{{37, true}, {56, true}}));
+  EXPECT_EQ(observer_->KeysDown(), (std::vector<int>{37, 56}));
+
+  backend->ReleaseAll();
+  EXPECT_EQ(observer_->Take(2), (std::vector<KeyEvent>{{56, false}, {37, false}}));
+
+  backend->Inject(0x43, 0, KEYEVENT_PRESS, 11);  // C, then the backend goes away with it down
+  backend.reset();
+  EXPECT_EQ(observer_->Take(2), (std::vector<KeyEvent>{{54, true}, {54, false}}));
+  EXPECT_TRUE(observer_->KeysDown().empty());
+}
+
+TEST_F(XTestKeyBackendTest, KeysymLookupFindsKeysThatTypeWhatTheEvdevRuleTypes) {
+  XTestOptions byKeysym;
+  byKeysym.lookUpByKeysym = true;
+  auto evdev = MakeBackend();
+  auto keysym = MakeBackend(byKeysym);
+  ASSERT_NE(evdev, nullptr);
+  ASSERT_NE(keysym, nullptr);
+  int compared = 0;
+  for (std::uint16_t code : EmittableLinuxKeyCodes()) {
+    const int expected = evdev->XKeycodeFor(code);
+    if (expected == 0 || observer_->KeysymOf(expected) == 0) {
+      continue;  // a key this server's keymap gives nothing to
+    }
+    // Some keysyms sit on two keys (Print, AudioPlay): either key types the same.
+    EXPECT_EQ(observer_->KeysymOf(keysym->XKeycodeFor(code)), observer_->KeysymOf(expected))
+        << "Linux key code " << code;
+    ++compared;
+  }
+  EXPECT_GT(compared, 100);
+  // Beyond an X keycode: dropped.
+  EXPECT_EQ(evdev->XKeycodeFor(LinuxKeyCode(0x29)), 0);
+}
+
+TEST_F(XTestKeyBackendTest, ChoiceFallsBackToXTestThenToNoneWithOneSentence) {
+  char buffer[1024] = {};
+  std::FILE* complaints = fmemopen(buffer, sizeof buffer - 1, "w");
+  ASSERT_NE(complaints, nullptr);
+  const std::string display = server_.DisplayName();
+  auto chosen = ChooseKeyBackendFrom("/nonexistent/uinput", display.c_str(), complaints);
+  EXPECT_STREQ(chosen->Name(), "xtest");
+  chosen = ChooseKeyBackendFrom("/nonexistent/uinput", nullptr, complaints);
+  EXPECT_STREQ(chosen->Name(), "none");
+  std::fclose(complaints);
+  EXPECT_STREQ(buffer,
+               "strokerelayd: no keys can be injected: /nonexistent/uinput cannot be opened (no such file or "
+               "directory) and DISPLAY is not set; install the udev rule and load the uinput module as the "
+               "README's Permissions section describes, or run strokerelayd in an X11 session.\n");
+}
+
+}  // namespace
+}  // namespace srd
