@@ -1,0 +1,24 @@
+#pragma once
+
+#include <memory>
+
+#include "platform/ui/ui_backend.h"
+
+class QWidget;
+
+namespace srd {
+
+// True when the environment asks for real windows: a display (WAYLAND_DISPLAY or DISPLAY) or an explicit Qt
+// platform (QT_QPA_PLATFORM, e.g. "offscreen" in tests).
+bool QtDisplayRequested();
+
+// The Qt 6 widgets backend. Makes the process's QApplication on first use and keeps it for the life of the
+// process. nullptr when no Qt platform can be opened (a DISPLAY whose server does not answer, a Wayland
+// session without Qt's Wayland plugin and without X), so the caller can fall back to running without windows.
+std::unique_ptr<UiBackend> CreateQtUiBackend();
+
+// The widget that shows a window: the frame of a top-level window, the dialog, the control, the QMenuBar of a
+// menu bar. nullptr when the window is not shown by the Qt backend. For the tests and the picture renderer.
+QWidget* QtWidgetOf(const Window* window);
+
+}  // namespace srd

@@ -1,0 +1,118 @@
+// Renders the main window, the settings dialog and the About dialog to PNG files for the documentation.
+// Usage: srd_render_images OUTPUT_DIRECTORY   (runs on Qt's offscreen platform unless one is set)
+
+#include <stdlib.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPixmap>
+#include <QPushButton>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "platform/ui/qt_ui_backend.h"
+#include "platform/ui/window_layer.h"
+#include "qt_test_support.h"
+#include "shell/main_panel.h"
+#include "shell/shell_main.h"
+#include "shell/shell_resources.h"
+#include "shell/shell_values.h"
+
+namespace {
+
+QMainWindow* Frame() {
+  return qobject_cast<QMainWindow*>(srd::QtWidgetOf(srd::Shell().mainWindow));
+}
+
+bool Save(QWidget* widget, const std::string& path) {
+  const bool saved = widget->grab().save(QString::fromStdString(path), "PNG");
+  std::fprintf(saved ? stdout : stderr, "%s %s\n", saved ? "wrote" : "could not write", path.c_str());
+  return saved;
+}
+
+QAction* MenuAction(const QString& text) {
+  for (QAction* bar : Frame()->menuBar()->actions()) {
+    if (bar->menu() != nullptr) {
+      for (QAction* item : bar->menu()->actions()) {
+        if (item->text() == text) {
+          return item;
+        }
+      }
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s OUTPUT_DIRECTORY\n", argv[0]);
+    return 2;
+  }
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  const std::string out = argv[1];
+  std::filesystem::create_directories(out);
+  const std::string instanceDirectory = out + "/.instance";
+  std::filesystem::create_directories(instanceDirectory);
+
+  if (!srd::InitWindowLayer(srd::CreateQtUiBackend())) {
+    std::fprintf(stderr, "no Qt platform\n");
+    return 1;
+  }
+  srd::SetInstanceDirectory(instanceDirectory);
+  int saved = 0;
+  srd::test::Script script({
+      [&] {
+        QWidget* panel = srd::QtWidgetOf(srd::Shell().mainPanel);
+        if (Frame() == nullptr || panel == nullptr || !panel->isVisible() || !Frame()->isActiveWindow()) {
+          return false;
+        }
+        saved += Save(Frame(), out + "/main_window.png");
+        qobject_cast<QPushButton*>(
+            srd::QtWidgetOf(GetDlgItem(srd::Shell().mainPanel, srd::PANEL_SETTINGS_BUTTON)))
+            ->click();
+        return true;
+      },
+      [&] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (dialog == nullptr || !dialog->isVisible()) {
+          return false;
+        }
+        saved += Save(dialog, out + "/settings_dialog.png");
+        dialog->close();
+        return true;
+      },
+      [&] {
+        if (QApplication::activeModalWidget() != nullptr) {
+          return false;
+        }
+        MenuAction(QStringLiteral("プログラムについて"))->trigger();
+        return true;
+      },
+      [&] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (dialog == nullptr || !dialog->isVisible()) {
+          return false;
+        }
+        saved += Save(dialog, out + "/about_dialog.png");
+        dialog->close();
+        return true;
+      },
+      [&] {
+        if (QApplication::activeModalWidget() != nullptr) {
+          return false;
+        }
+        Frame()->close();
+        return true;
+      },
+  });
+  srd::ShellMain(srd::ShellResources(), nullptr, u"", srd::SW_SHOWNORMAL);
+  srd::ShutdownWindowLayer();
+  std::filesystem::remove_all(instanceDirectory);
+  return saved == 3 ? 0 : 1;
+}
