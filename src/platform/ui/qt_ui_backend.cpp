@@ -175,6 +175,25 @@ class PopupDialog final : public QDialog {
   QtWindowData* data_;
 };
 
+// The interface's texts were laid out for the handheld's narrow Gothic font; the Japanese fonts here are wider,
+// so a wrapped label can need one line more than its rectangle holds. Such a label gets a slightly smaller
+// font, in half-point steps down to 7/9 of the dialog font, so that no line is cut off.
+void FitWrappedLabel(QLabel* label) {
+  if (!label->wordWrap() || label->width() <= 0 || label->height() <= 0) {
+    return;
+  }
+  QFont font = label->parentWidget() != nullptr ? label->parentWidget()->font() : label->font();
+  label->setFont(font);
+  if (font.pointSizeF() <= 0) {
+    return;
+  }
+  const qreal smallest = font.pointSizeF() * 7.0 / 9.0;
+  while (label->heightForWidth(label->width()) > label->height() && font.pointSizeF() - 0.5 >= smallest) {
+    font.setPointSizeF(font.pointSizeF() - 0.5);
+    label->setFont(font);
+  }
+}
+
 void MakeWhite(QWidget* widget) {
   QPalette palette = widget->palette();
   palette.setColor(QPalette::Window, Qt::white);
@@ -279,6 +298,7 @@ class QtUiBackend final : public UiBackend {
     const QString text = ToQString(window->text);
     if (auto* label = qobject_cast<QLabel*>(data->widget.data())) {
       label->setText(text);
+      FitWrappedLabel(label);
     } else if (auto* button = qobject_cast<QPushButton*>(data->widget.data())) {
       button->setText(text);
     } else if (auto* line = qobject_cast<QLineEdit*>(data->widget.data())) {
@@ -655,6 +675,9 @@ class QtUiBackend final : public UiBackend {
       widget = label;
     }
     widget->setGeometry(geometry);
+    if (auto* label = qobject_cast<QLabel*>(widget)) {
+      FitWrappedLabel(label);
+    }
     widget->setEnabled(window->enabled);
     widget->setVisible(window->visible);
     data->widget = widget;
