@@ -175,9 +175,9 @@ class PopupDialog final : public QDialog {
   QtWindowData* data_;
 };
 
-// The interface's texts were laid out for the handheld's narrow Gothic font; the Japanese fonts here are wider,
-// so a wrapped label can need one line more than its rectangle holds. Such a label gets a slightly smaller
-// font, in half-point steps down to 7/9 of the dialog font, so that no line is cut off.
+// The interface's texts were laid out for the handheld's narrow Gothic font; the Japanese fonts here are
+// wider, so a wrapped label can need one line more than its rectangle holds. Such a label gets a slightly
+// smaller font, in half-point steps down to 7/9 of the dialog font, so that no line is cut off.
 void FitWrappedLabel(QLabel* label) {
   if (!label->wordWrap() || label->width() <= 0 || label->height() <= 0) {
     return;
