@@ -14,17 +14,9 @@
 
 #include "platform/sys/signals.h"
 
-namespace {
+#include "../support/udp_port.h"
 
-bool Udp8102IsFree() {
-  const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(8102);
-  const bool free = bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-  close(fd);
-  return free;
-}
+namespace {
 
 // Polls a condition every 10 ms for up to 20 s.
 template <typename Condition>
@@ -52,7 +44,7 @@ int WaitForExit(pid_t child) {
 class ProgramTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!Udp8102IsFree()) {
+    if (!srd::test::UdpPortIsFree(8102)) {
       GTEST_SKIP() << "UDP port 8102 is in use by another program";
     }
     char pattern[] = "/tmp/srd-run-XXXXXX";
@@ -88,7 +80,7 @@ TEST_F(ProgramTest, RunsWithoutADisplayAndEachStopSignalEndsItWithZeroAndFreesTh
   for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
     first_ = Start();
     ASSERT_GT(first_, 0);
-    ASSERT_TRUE(Eventually([] { return !Udp8102IsFree(); })) << "never bound UDP 8102";
+    ASSERT_TRUE(Eventually([] { return !srd::test::UdpPortIsFree(8102); })) << "never bound UDP 8102";
 
     // A real datagram on the port; the program logs nothing on success and keeps running.
     const int fd = socket(AF_INET, SOCK_DGRAM, 0);
@@ -105,25 +97,25 @@ TEST_F(ProgramTest, RunsWithoutADisplayAndEachStopSignalEndsItWithZeroAndFreesTh
     ASSERT_EQ(kill(first_, signal), 0);
     EXPECT_EQ(WaitForExit(first_), 0) << "signal " << signal;
     first_ = -1;
-    EXPECT_TRUE(Udp8102IsFree());
+    EXPECT_TRUE(srd::test::UdpPortIsFree(8102));
   }
 }
 
 TEST_F(ProgramTest, ASecondStartEndsWithZeroAndTheFirstKeepsItsPort) {
   first_ = Start();
   ASSERT_GT(first_, 0);
-  ASSERT_TRUE(Eventually([] { return !Udp8102IsFree(); }));
+  ASSERT_TRUE(Eventually([] { return !srd::test::UdpPortIsFree(8102); }));
 
   const pid_t second = Start();
   ASSERT_GT(second, 0);
   EXPECT_EQ(WaitForExit(second), 0);
   EXPECT_EQ(waitpid(first_, nullptr, WNOHANG), 0);  // still running
-  EXPECT_FALSE(Udp8102IsFree());
+  EXPECT_FALSE(srd::test::UdpPortIsFree(8102));
 
   ASSERT_EQ(kill(first_, SIGTERM), 0);
   EXPECT_EQ(WaitForExit(first_), 0);
   first_ = -1;
-  EXPECT_TRUE(Udp8102IsFree());
+  EXPECT_TRUE(srd::test::UdpPortIsFree(8102));
 }
 
 TEST_F(ProgramTest, TwoStartsAtTheSameMomentNeverBothRun) {
@@ -140,7 +132,7 @@ TEST_F(ProgramTest, TwoStartsAtTheSameMomentNeverBothRun) {
   }));
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   first_ = ended == a ? b : a;
-  EXPECT_TRUE(Eventually([] { return !Udp8102IsFree(); }));
+  EXPECT_TRUE(Eventually([] { return !srd::test::UdpPortIsFree(8102); }));
   EXPECT_EQ(waitpid(first_, nullptr, WNOHANG), 0);
   ASSERT_EQ(kill(first_, SIGTERM), 0);
   EXPECT_EQ(WaitForExit(first_), 0);

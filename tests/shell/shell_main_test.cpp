@@ -12,18 +12,10 @@
 #include "shell/main_panel.h"
 #include "shell_fixture.h"
 
+#include "../support/udp_port.h"
+
 namespace srd {
 namespace {
-
-bool Udp8102IsFree() {
-  const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(8102);
-  const bool ok = bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-  close(fd);
-  return ok;
-}
 
 using ShellMainTest = ShellFixture;
 
@@ -65,7 +57,7 @@ TEST_F(ShellMainTest, ARunningMainWindowIsBroughtForwardAndNothingIsCreated) {
 }
 
 TEST_F(ShellMainTest, StartUpAndShutdownOrder) {
-  if (!Udp8102IsFree()) {
+  if (!test::UdpPortIsFree(8102)) {
     GTEST_SKIP() << "UDP port 8102 is in use by another program";
   }
   std::vector<std::string> seen;
@@ -84,10 +76,10 @@ TEST_F(ShellMainTest, StartUpAndShutdownOrder) {
     EXPECT_NE(Shell().state, nullptr);
     EXPECT_NE(Shell().state->worker, nullptr);
     // The worker binds on its own thread: give it up to 10 s.
-    for (int i = 0; i < 1000 && Udp8102IsFree(); ++i) {
+    for (int i = 0; i < 1000 && test::UdpPortIsFree(8102); ++i) {
       usleep(10000);
     }
-    EXPECT_FALSE(Udp8102IsFree());
+    EXPECT_FALSE(test::UdpPortIsFree(8102));
     EXPECT_EQ(GetWindowText(GetDlgItem(Shell().mainPanel, PANEL_PORT_LABEL)), u"Port= 8102");
     PostMessage(dialog, WM_COMMAND, IDCANCEL, 0);
     PostMessage(Shell().mainWindow, WM_COMMAND, CMD_EXIT, 0);
@@ -96,12 +88,12 @@ TEST_F(ShellMainTest, StartUpAndShutdownOrder) {
   EXPECT_EQ(seen, (std::vector<std::string>{"opened", "settings"}));
   EXPECT_EQ(Shell().state, nullptr);
   EXPECT_EQ(SocketsStartCount(), 0);
-  EXPECT_TRUE(Udp8102IsFree());
+  EXPECT_TRUE(test::UdpPortIsFree(8102));
   EXPECT_EQ(FindWindow(MAIN_WINDOW_CLASS, MAIN_WINDOW_TITLE), nullptr);
 }
 
 TEST_F(ShellMainTest, AStopSignalWhileADialogIsOpenRunsTheNormalShutdown) {
-  if (!Udp8102IsFree()) {
+  if (!test::UdpPortIsFree(8102)) {
     GTEST_SKIP() << "UDP port 8102 is in use by another program";
   }
   ASSERT_TRUE(BlockStopSignals());
@@ -116,7 +108,7 @@ TEST_F(ShellMainTest, AStopSignalWhileADialogIsOpenRunsTheNormalShutdown) {
   EXPECT_EQ(modalRuns, 1);
   EXPECT_EQ(Shell().state, nullptr);
   EXPECT_EQ(SocketsStartCount(), 0);
-  EXPECT_TRUE(Udp8102IsFree());
+  EXPECT_TRUE(test::UdpPortIsFree(8102));
   EXPECT_TRUE(UnblockStopSignals());
 }
 

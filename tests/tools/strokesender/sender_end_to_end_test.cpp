@@ -18,18 +18,10 @@
 #include "platform/keys/key_observer.h"
 #include "platform/keys/xvfb_server.h"
 
+#include "../../support/udp_port.h"
+
 namespace srd {
 namespace {
-
-bool Udp8102IsFree() {
-  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(8102);
-  const bool free = bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-  close(fd);
-  return free;
-}
 
 // Runs a program to its end with the environment given; its exit code, or -1.
 int RunProgram(const std::vector<std::string>& arguments) {
@@ -82,7 +74,7 @@ std::vector<KeyEvent> Typed(const std::string& text) {
 class SenderEndToEndTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!Udp8102IsFree()) {
+    if (!test::UdpPortIsFree(8102)) {
       GTEST_SKIP() << "UDP port 8102 is in use by another program";
     }
     ASSERT_TRUE(xvfb_.Start());
@@ -99,10 +91,10 @@ class SenderEndToEndTest : public ::testing::Test {
     }
     // Ready once the port is bound.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (Udp8102IsFree() && std::chrono::steady_clock::now() < deadline) {
+    while (test::UdpPortIsFree(8102) && std::chrono::steady_clock::now() < deadline) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    ASSERT_FALSE(Udp8102IsFree()) << "strokerelayd did not bind UDP 8102";
+    ASSERT_FALSE(test::UdpPortIsFree(8102)) << "strokerelayd did not bind UDP 8102";
     observer_ = std::make_unique<KeyObserver>(xvfb_.DisplayName());
     ASSERT_TRUE(observer_->Ready());
   }
