@@ -1,0 +1,1 @@
+srd_add_fuzzer(fuzz_receive SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_receive.cpp LIBS srd_receiver)
