@@ -22,7 +22,7 @@ char16_t g_wideArea[LOG_WIDE_AREA];
 int g_logFile = -1;
 unsigned char g_fileBlock[LOG_FILE_BLOCK];
 std::size_t g_filePosition = 0;
-LogCallbackFunction g_callback = nullptr;
+LogCallback g_callback = nullptr;
 std::uint32_t g_callbackContext1 = 0;
 std::uint32_t g_callbackContext2 = 0;
 
@@ -56,7 +56,7 @@ void LogToFileLocked(const char* line) {
 
 }  // namespace
 
-void SetLogCallback(LogCallbackFunction callback, std::uint32_t context1, std::uint32_t context2) {
+void SetLogCallback(LogCallback callback, std::uint32_t context1, std::uint32_t context2) {
   std::lock_guard lock(g_logLock);
   g_callback = callback;
   g_callbackContext1 = context1;

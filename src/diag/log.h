@@ -24,11 +24,12 @@ extern std::atomic<std::uint32_t> LogMode;
 // Non-zero: the datagram endpoint reports failing socket calls; 1 by default.
 extern std::atomic<std::int32_t> SocketErrorReporting;
 
-// The callback sink: the line and the two context words. Its result is not used.
-using LogCallbackFunction = int (*)(const char* line, std::uint32_t context1, std::uint32_t context2);
+// The callback sink: the line and the two context words. Its result is not used. It must not write to the log
+// itself: it runs while the log serves that line.
+using LogCallback = int (*)(const char* line, std::uint32_t context1, std::uint32_t context2);
 
 // Installs the callback sink (nullptr: none) and its two context words.
-void SetLogCallback(LogCallbackFunction callback, std::uint32_t context1, std::uint32_t context2);
+void SetLogCallback(LogCallback callback, std::uint32_t context1, std::uint32_t context2);
 
 // Points the file sink at an open file descriptor (-1: no file) and empties the block.
 void SetLogFile(int fd);
