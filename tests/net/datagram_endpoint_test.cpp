@@ -6,23 +6,21 @@
 #include <unistd.h>
 
 #include <array>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "net/net_test_support.h"
+#include "../support/captured_log.h"
+#include "../support/loopback.h"
 #include "net/socket_error.h"
 
 namespace srd {
 namespace {
 
 using test::CapturedLog;
-using test::Clock;
 using test::FindFreeUdpPort;
 using test::SendDatagram;
-
 using Bytes = std::array<std::uint8_t, 16>;
+using Lines = std::vector<std::string>;
 
 Bytes ToBytes(const SocketAddress& address) {
   Bytes bytes;
@@ -30,41 +28,26 @@ Bytes ToBytes(const SocketAddress& address) {
   return bytes;
 }
 
-// Runs action with the process's standard error sent to a temporary file; returns what arrived there.
-template <typename Action>
-std::string CaptureStandardError(Action action) {
-  std::FILE* file = std::tmpfile();
-  const int saved = ::dup(STDERR_FILENO);
-  ::dup2(::fileno(file), STDERR_FILENO);
-  action();
-  ::dup2(saved, STDERR_FILENO);
-  ::close(saved);
-  std::string text;
-  std::rewind(file);
-  char buffer[256];
-  std::size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-    text.append(buffer, n);
-  }
-  std::fclose(file);
-  return text;
+Bytes Layout(std::int32_t port, std::array<std::uint8_t, 4> ip) {
+  return {0x02,  0x00, static_cast<std::uint8_t>(port >> 8), static_cast<std::uint8_t>(port), ip[0], ip[1],
+          ip[2], ip[3]};
 }
 
-TEST(BuildAddress, WritesTheIpv4AddressLayout) {
+TEST(BuildAddress, WritesTheIpv4LayoutOrFailsWithOneLineLeavingTheAddress) {
   struct Case {
     const char* host;
     std::int32_t port;
     Bytes expected;
   };
   const Case cases[] = {
-      {nullptr, 8102, {0x02, 0x00, 0x1F, 0xA6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-      {nullptr, 8102 + 65536, {0x02, 0x00, 0x1F, 0xA6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},  // low 16 bits
-      {nullptr, -1, {0x02, 0x00, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-      {"192.168.0.10", 8102, {0x02, 0x00, 0x1F, 0xA6, 192, 168, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0}},
-      {"10.1", 1, {0x02, 0x00, 0x00, 0x01, 10, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0}},  // the short dotted forms
-      {"localhost", 80, {0x02, 0x00, 0x00, 0x50, 127, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0}},
+      {nullptr, 8102, Layout(8102, {0, 0, 0, 0})},
+      {nullptr, 8102 + 65536, Layout(8102, {0, 0, 0, 0})},  // the low 16 bits
+      {nullptr, -1, Layout(0xFFFF, {0, 0, 0, 0})},
+      {"192.168.0.10", 8102, Layout(8102, {192, 168, 0, 10})},
+      {"10.1", 1, Layout(1, {10, 0, 0, 1})},  // the short dotted forms
+      {"localhost", 80, Layout(80, {127, 0, 0, 1})},
       // The no-address value converts to "no address" and is then looked up, which yields it after all.
-      {"255.255.255.255", 2, {0x02, 0x00, 0x00, 0x02, 255, 255, 255, 255, 0, 0, 0, 0, 0, 0, 0, 0}},
+      {"255.255.255.255", 2, Layout(2, {255, 255, 255, 255})},
   };
   for (const Case& c : cases) {
     SocketAddress address;
@@ -72,24 +55,19 @@ TEST(BuildAddress, WritesTheIpv4AddressLayout) {
     EXPECT_EQ(BuildAddress(address, c.host, c.port), 1) << (c.host ? c.host : "(none)");
     EXPECT_EQ(ToBytes(address), c.expected) << (c.host ? c.host : "(none)") << " " << c.port;
   }
-}
 
-TEST(BuildAddress, UnresolvableHostFailsWithOneLineAndLeavesTheAddress) {
   CapturedLog log;
   SocketAddress address;
   std::memset(address.bytes, 0xCC, sizeof address.bytes);
   const Bytes before = ToBytes(address);
   EXPECT_EQ(BuildAddress(address, "bad..name", 8102), -1);
   EXPECT_EQ(ToBytes(address), before);
-  ASSERT_EQ(log.Total(), 1u);
-  EXPECT_EQ(log.Count("skIO:ERROR gethostbyname ("), 1u);
-
-  // Opening on such a host leaves the endpoint closed and writes nothing more.
+  // Opening on such a host leaves the endpoint closed and writes only the look-up's line.
   DatagramEndpoint endpoint;
   EXPECT_EQ(endpoint.Open("bad..name", FindFreeUdpPort()), -1);
   EXPECT_EQ(endpoint.handle, -1);
-  EXPECT_EQ(log.Count("skIO:ERROR gethostbyname ("), 2u);
   EXPECT_EQ(log.Total(), 2u);
+  EXPECT_EQ(log.Count("skIO:ERROR gethostbyname ("), 2u);
 }
 
 TEST(SplitWaitTime, TruncatesToSecondsAndMicroseconds) {
@@ -104,56 +82,31 @@ TEST(SplitWaitTime, TruncatesToSecondsAndMicroseconds) {
   }
 }
 
-TEST(SocketsStartup, CountsPairsAndNeverGoesBelowZero) {
-  const std::int32_t base = SocketsStartCount();
-  SocketsStartup();
-  SocketsStartup();
-  EXPECT_EQ(SocketsStartCount(), base + 2);
-  SocketsCleanup();
-  SocketsCleanup();
-  EXPECT_EQ(SocketsStartCount(), base);
-  if (base == 0) {
-    SocketsCleanup();
-    EXPECT_EQ(SocketsStartCount(), 0);
-  }
-}
-
-TEST(DatagramEndpoint, OpenBindsACloseOnExecSocketAndASecondOpenOnThePortFails) {
+TEST(DatagramEndpoint, PortInUseFailsWithItsLineUnlessReportingIsOff) {
   const std::int32_t port = FindFreeUdpPort();
   DatagramEndpoint first;
   ASSERT_EQ(first.Open(nullptr, port), 1);
-  ASSERT_NE(first.handle, -1);
   EXPECT_NE(::fcntl(first.handle, F_GETFD) & FD_CLOEXEC, 0);
   EXPECT_EQ(first.receiveFlags, 0u);
 
-  DatagramEndpoint second;
-  int result = 0;
-  const std::string err = CaptureStandardError([&] { result = second.Open(nullptr, port); });
-  EXPECT_EQ(result, -1);
-  EXPECT_EQ(second.handle, -1);
-  EXPECT_EQ(err, "skIO:ERROR bind (WSAEADDRINUSE/2740/10048)\r\n");
-
-  // A specific local address conflicts with every local address on the same port.
-  DatagramEndpoint third;
   CapturedLog log;
-  EXPECT_EQ(third.Open("127.0.0.1", port), -1);
-  EXPECT_EQ(log.Texts(), std::vector<std::string>{"skIO:ERROR bind (WSAEADDRINUSE/2740/10048)\r\n"});
-}
+  // A specific local address conflicts with every local address on the same port too.
+  for (const char* host : {static_cast<const char*>(nullptr), "127.0.0.1"}) {
+    DatagramEndpoint second;
+    EXPECT_EQ(second.Open(host, port), -1);
+    EXPECT_EQ(second.handle, -1);
+  }
+  EXPECT_EQ(log.Texts(), Lines(2, "skIO:ERROR bind (WSAEADDRINUSE/2740/10048)\r\n"));
 
-TEST(DatagramEndpoint, ReportingOffKeepsResultsAndWritesNothing) {
-  CapturedLog log;
   SocketErrorReporting.store(0);
-  const std::int32_t port = FindFreeUdpPort();
-  DatagramEndpoint first;
   DatagramEndpoint second;
   DatagramEndpoint closed;
   SocketAddress address;
-  EXPECT_EQ(first.Open(nullptr, port), 1);
   EXPECT_EQ(second.Open(nullptr, port), -1);
   EXPECT_EQ(closed.Wait(WAIT_READ, 0), -1);
   EXPECT_EQ(BuildAddress(address, "bad..name", 1), -1);
   SocketErrorReporting.store(1);
-  EXPECT_EQ(log.Total(), 0u);
+  EXPECT_EQ(log.Total(), 2u);
 }
 
 TEST(DatagramEndpoint, WaitReportsTimeoutReadinessAndClosedEndpoint) {
@@ -161,27 +114,20 @@ TEST(DatagramEndpoint, WaitReportsTimeoutReadinessAndClosedEndpoint) {
   const std::int32_t port = FindFreeUdpPort();
   DatagramEndpoint endpoint;
   ASSERT_EQ(endpoint.Open(nullptr, port), 1);
-
-  const auto start = Clock::now();
   EXPECT_EQ(endpoint.Wait(WAIT_READ, 100), 0);
-  const auto waited = Clock::now() - start;
-  EXPECT_GE(waited, std::chrono::milliseconds(90));
-  EXPECT_LT(waited, std::chrono::seconds(5));
-
   // An idle UDP socket is always writable, never readable.
   EXPECT_EQ(endpoint.Wait(WAIT_READ | WAIT_WRITE, 100), WAIT_WRITE);
-
-  ASSERT_NE(SendDatagram("127.0.0.1", port, "?k41"), 0);
+  ASSERT_TRUE(SendDatagram(port, "?k41"));
   EXPECT_EQ(endpoint.Wait(WAIT_READ, 5000), WAIT_READ);
   EXPECT_EQ(endpoint.Wait(WAIT_READ | WAIT_WRITE, 5000), WAIT_READ | WAIT_WRITE);
   EXPECT_EQ(log.Total(), 0u);
 
   endpoint.Close();
-  const auto closedStart = Clock::now();
-  EXPECT_EQ(endpoint.Wait(WAIT_READ, 10000), -1);
-  EXPECT_LT(Clock::now() - closedStart, std::chrono::seconds(5));  // at once, not after the limit
+  const auto start = test::Clock::now();
+  EXPECT_EQ(endpoint.Wait(WAIT_READ, 60000), -1);
+  EXPECT_LT(test::Clock::now() - start, std::chrono::seconds(30));  // at once, not after the limit
   EXPECT_EQ(LastSocketError(), 10038);
-  EXPECT_EQ(log.Texts(), std::vector<std::string>{"skIO:ERROR select (WSAENOTSOCK/2736/10038)\r\n"});
+  EXPECT_EQ(log.Texts(), Lines{"skIO:ERROR select (WSAENOTSOCK/2736/10038)\r\n"});
 }
 
 TEST(DatagramEndpoint, WaitWorksForDescriptorsAboveTheSelectSetSize) {
@@ -198,7 +144,7 @@ TEST(DatagramEndpoint, WaitWorksForDescriptorsAboveTheSelectSetSize) {
   ::close(endpoint.handle);
   endpoint.handle = high;
   EXPECT_EQ(endpoint.Wait(WAIT_READ, 10), 0);
-  ASSERT_NE(SendDatagram("127.0.0.1", port, "x"), 0);
+  ASSERT_TRUE(SendDatagram(port, "x"));
   EXPECT_EQ(endpoint.Wait(WAIT_READ, 5000), WAIT_READ);
 }
 
@@ -212,42 +158,25 @@ TEST(DatagramEndpoint, ReceiveTakesDatagramsWithTheirSenderAndDropsOversizedOnes
 
   // An empty datagram: count 0, and the sender's address is still filled in.
   std::memset(source.bytes, 0xCC, sizeof source.bytes);
-  const std::int32_t senderPort = SendDatagram("127.0.0.1", port, "");
-  ASSERT_NE(senderPort, 0);
+  test::UdpSocket sender;
+  ASSERT_TRUE(sender.SendTo(port, ""));
   ASSERT_EQ(endpoint.Wait(WAIT_READ, 5000), WAIT_READ);
   EXPECT_EQ(endpoint.Receive(area, sizeof area, &source), 0);
-  const Bytes expected = {0x02,
-                          0x00,
-                          static_cast<std::uint8_t>(senderPort >> 8),
-                          static_cast<std::uint8_t>(senderPort & 0xFF),
-                          127,
-                          0,
-                          0,
-                          1,
-                          0,
-                          0,
-                          0,
-                          0,
-                          0,
-                          0,
-                          0,
-                          0};
-  EXPECT_EQ(ToBytes(source), expected);
+  EXPECT_EQ(ToBytes(source), Layout(sender.LocalPort(), {127, 0, 0, 1}));
 
   // Exactly the area's size fits.
   const std::string full(1024, 'a');
-  ASSERT_NE(SendDatagram("127.0.0.1", port, full), 0);
+  ASSERT_TRUE(SendDatagram(port, full));
   ASSERT_EQ(endpoint.Wait(WAIT_READ, 5000), WAIT_READ);
   EXPECT_EQ(endpoint.Receive(area, sizeof area, &source), 1024);
   EXPECT_EQ(std::string(area, sizeof area), full);
 
   // One byte more is a failed receive; the datagram is consumed, so the next one comes through whole.
-  std::memset(area, 'z', sizeof area);
-  ASSERT_NE(SendDatagram("127.0.0.1", port, std::string(2000, 'b')), 0);
-  ASSERT_NE(SendDatagram("127.0.0.1", port, "next"), 0);
+  ASSERT_TRUE(SendDatagram(port, std::string(1025, 'b')));
+  ASSERT_TRUE(SendDatagram(port, "next"));
   ASSERT_EQ(endpoint.Wait(WAIT_READ, 5000), WAIT_READ);
   EXPECT_EQ(endpoint.Receive(area, sizeof area, &source), -1);
-  EXPECT_EQ(log.Texts(), std::vector<std::string>{"skIO:ERROR recvfrom (WSAEMSGSIZE/2738/10040)\r\n"});
+  EXPECT_EQ(log.Texts(), Lines{"skIO:ERROR recvfrom (WSAEMSGSIZE/2738/10040)\r\n"});
   ASSERT_EQ(endpoint.Wait(WAIT_READ, 5000), WAIT_READ);
   EXPECT_EQ(endpoint.Receive(area, sizeof area, nullptr), 4);
   EXPECT_EQ(std::string(area, 4), "next");
@@ -268,14 +197,13 @@ TEST(DatagramEndpoint, CloseAndDestructionReleaseTheSocketOnce) {
   DatagramEndpoint endpoint;
   EXPECT_EQ(endpoint.Close(), 1);  // closed already: nothing to do
   ASSERT_EQ(endpoint.Open(nullptr, port), 1);
-  // A descriptor that arrives after the close may reuse the number; a second Close must not touch it.
   EXPECT_EQ(endpoint.Close(), 1);
+  // A descriptor that arrives after the close may reuse the number; a second Close must not touch it.
   const int other = ::dup(STDOUT_FILENO);
   EXPECT_EQ(endpoint.Close(), 1);
   EXPECT_NE(::fcntl(other, F_GETFD), -1);
   ::close(other);
   EXPECT_EQ(endpoint.handle, -1);
-
   // Reopening on another port after a close works, as a port change does.
   EXPECT_EQ(endpoint.Open(nullptr, FindFreeUdpPort()), 1);
   EXPECT_TRUE(test::UdpPortIsFree(port));

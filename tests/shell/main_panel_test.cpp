@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include "shell/settings_dialog.h"
 #include "shell_fixture.h"
 
 namespace srd {
@@ -14,16 +13,28 @@ class MainPanelTest : public ShellFixture {
     ShellFixture::SetUp();
     main_ = OpenMain();
     ASSERT_NE(main_, nullptr);
-    panel_ = OpenPanel();
+    panel_ = CreateDialogIndirectParam(ShellResources(), ShellResources()->FindDialog(IDD_MAIN_PANEL), main_,
+                                       MainPanel, 0);
     ASSERT_NE(panel_, nullptr);
+    Shell().mainPanel = panel_;
   }
   std::u16string PortLabel() { return GetWindowText(GetDlgItem(panel_, PANEL_PORT_LABEL)); }
+  // Commands that end the program only post the close request: the loop handles it later.
+  bool CloseIsQueued() {
+    Msg msg;
+    while (PeekMessage(&msg) != 0) {
+      if (msg.window == main_ && msg.message == WM_CLOSE) {
+        return IsWindow(main_);
+      }
+    }
+    return false;
+  }
 
   Window* main_ = nullptr;
   Window* panel_ = nullptr;
 };
 
-TEST_F(MainPanelTest, LabelsAfterStartShowThePortAndTheHostName) {
+TEST_F(MainPanelTest, LabelsShowThePortUncheckedAndTheHostName) {
   EXPECT_EQ(PortLabel(), u"Port= 8102");
   char name[256] = {};
   ASSERT_EQ(gethostname(name, sizeof name), 0);
@@ -31,29 +42,38 @@ TEST_F(MainPanelTest, LabelsAfterStartShowThePortAndTheHostName) {
   EXPECT_EQ(GetWindowText(GetDlgItem(panel_, PANEL_HOST_LABEL)),
             u"Host= " + std::u16string(host.begin(), host.end()));
   EXPECT_EQ(panel_->shellDialogFlags, 9u);
-
   state_.port = -5;
   RefreshPanelLabels(panel_);
   EXPECT_EQ(PortLabel(), u"Port= -5");
-  state_.port = 70000;
-  RefreshPanelLabels(panel_);
-  EXPECT_EQ(PortLabel(), u"Port= 70000");
 }
 
-TEST_F(MainPanelTest, PanelHandlerTable) {
+TEST_F(MainPanelTest, PanelAndMenuCommandTables) {
   EXPECT_EQ(MainPanel(panel_, WM_COMMAND, MakeWParam(PANEL_HIDE_BUTTON, BN_CLICKED), 0), 0);
   EXPECT_TRUE(main_->minimized);
-  EXPECT_TRUE(IsWindow(main_));
-
   EXPECT_EQ(MainPanel(panel_, WM_COMMAND, MakeWParam(PANEL_EXIT_BUTTON, BN_CLICKED), 0), 1);
-  EXPECT_TRUE(IsWindow(main_));  // posted: handled later by the loop
-  EXPECT_TRUE(CloseIsQueuedFor(main_));
-
+  EXPECT_TRUE(CloseIsQueued());
   EXPECT_EQ(MainPanel(panel_, WM_COMMAND, MakeWParam(PANEL_TEST_EDIT, EN_CHANGE), 0), 1);
-  EXPECT_EQ(MainPanel(panel_, WM_COMMAND, 40003, 0), 1);
+  EXPECT_EQ(MainPanel(panel_, WM_COMMAND, CMD_ABOUT, 0), 1);
   EXPECT_EQ(MainPanel(panel_, WM_PAINT, 0, 0), 0);
   EXPECT_EQ(MainPanel(panel_, WM_CLOSE, 0, 0), 0);
   EXPECT_TRUE(IsWindow(panel_));
+
+  ShowWindow(main_, SW_RESTORE);
+  EXPECT_EQ(MainWindowProc(main_, WM_COMMAND, CMD_HIDE, 0), 0);
+  EXPECT_TRUE(main_->minimized);
+  EXPECT_EQ(MainWindowProc(main_, WM_COMMAND, CMD_EXIT, 0), 0);
+  EXPECT_TRUE(CloseIsQueued());
+  // About ignores everything but command 1.
+  backend_->SetModalHook([](Window* about) {
+    EXPECT_EQ(about->dialogTemplate->id, IDD_ABOUT);
+    PostMessage(about, WM_COMMAND, IDCANCEL, 0);
+    PostMessage(about, WM_CLOSE, 0, 0);
+    PostMessage(about, WM_COMMAND, IDOK, 0);
+  });
+  EXPECT_EQ(MainWindowProc(main_, WM_COMMAND, CMD_ABOUT, 0), 0);
+  // Any other command goes to the default processing, which does nothing with it.
+  EXPECT_EQ(MainWindowProc(main_, WM_COMMAND, 12345, 0), 0);
+  EXPECT_TRUE(IsWindow(main_));
 }
 
 TEST_F(MainPanelTest, PanelSettingsRefreshesTheLabelsTheMenuSettingsDoesNot) {
@@ -74,30 +94,13 @@ TEST_F(MainPanelTest, PanelSettingsRefreshesTheLabelsTheMenuSettingsDoesNot) {
   EXPECT_TRUE(main_->enabled);
 }
 
-TEST_F(MainPanelTest, MenuCommandTable) {
-  EXPECT_EQ(MainWindowProc(main_, WM_COMMAND, CMD_HIDE, 0), 0);
-  EXPECT_TRUE(main_->minimized);
+TEST_F(MainPanelTest, MainWindowMessagesAndCommandOneClosingAtOnce) {
+  for (const std::uint32_t message : {WM_ACTIVATE, WM_PAINT, WM_SETTINGCHANGE, WM_SIZE, WM_KEYDOWN}) {
+    EXPECT_EQ(MainWindowProc(main_, message, message == WM_KEYDOWN ? 0x41 : 0, 0), 0) << message;
+    EXPECT_TRUE(IsWindow(main_)) << message;
+  }
+  EXPECT_EQ(Shell().activation.size, 12u);
 
-  EXPECT_EQ(MainWindowProc(main_, WM_COMMAND, CMD_EXIT, 0), 0);
-  EXPECT_TRUE(IsWindow(main_));
-  EXPECT_TRUE(CloseIsQueuedFor(main_));
-
-  // About ignores everything but command 1.
-  backend_->SetModalHook([](Window* about) {
-    EXPECT_EQ(about->dialogTemplate->id, IDD_ABOUT);
-    PostMessage(about, WM_COMMAND, IDCANCEL, 0);
-    PostMessage(about, WM_CLOSE, 0, 0);
-    PostMessage(about, WM_COMMAND, IDOK, 0);
-  });
-  EXPECT_EQ(MainWindowProc(main_, WM_COMMAND, CMD_ABOUT, 0), 0);
-  EXPECT_EQ(state_.port.load(), 8102);
-
-  // Any other command goes to the default processing, which does nothing with it.
-  EXPECT_EQ(MainWindowProc(main_, WM_COMMAND, 12345, 0), 0);
-  EXPECT_TRUE(IsWindow(main_));
-}
-
-TEST_F(MainPanelTest, CommandOneDeactivatesAndClosesAtOnce) {
   Window* bar = Shell().menuBar;
   ASSERT_NE(bar, nullptr);
   EXPECT_EQ(MainWindowProc(main_, WM_COMMAND, IDOK, 0), 0);
@@ -108,21 +111,6 @@ TEST_F(MainPanelTest, CommandOneDeactivatesAndClosesAtOnce) {
   Msg msg;
   EXPECT_EQ(GetMessage(&msg, nullptr, 0, 0), 0);
   EXPECT_EQ(msg.wParam, 0u);
-}
-
-TEST_F(MainPanelTest, MainWindowHandlerTable) {
-  const struct {
-    std::uint32_t message;
-    WParam wParam;
-  } cases[] = {
-      {WM_ACTIVATE, WA_INACTIVE}, {WM_PAINT, 0}, {WM_SETTINGCHANGE, 0}, {WM_SIZE, 0}, {WM_KEYDOWN, 0x41}};
-  for (const auto& c : cases) {
-    EXPECT_EQ(MainWindowProc(main_, c.message, c.wParam, 0), 0) << c.message;
-    EXPECT_TRUE(IsWindow(main_)) << c.message;
-  }
-  EXPECT_EQ(Shell().activation.size, 12u);
-  EXPECT_EQ(MainWindowProc(main_, WM_CLOSE, 0, 0), 0);
-  EXPECT_FALSE(IsWindow(main_));
 }
 
 }  // namespace

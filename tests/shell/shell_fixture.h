@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 
 #include "platform/ui/headless_ui_backend.h"
 #include "receiver/receiver_worker.h"
+#include "shell/settings_dialog.h"
 #include "shell/shell_main.h"
 #include "shell/shell_resources.h"
 #include "shell/shell_values.h"
@@ -32,8 +34,7 @@ class ShellFixture : public ::testing::Test {
     ShutdownWindowLayer();
     Shell() = ShellValues{};
     SetShellOpenedHook(nullptr);
-    const std::string command = "rm -rf " + directory_;
-    ASSERT_EQ(system(command.c_str()), 0);
+    std::filesystem::remove_all(directory_);
   }
   // The main window as start-up makes it, with the test's state as the current state.
   Window* OpenMain() {
@@ -43,17 +44,13 @@ class ShellFixture : public ::testing::Test {
     Shell().state = &state_;
     return Shell().mainWindow;
   }
-  Window* OpenPanel() {
-    Window* panel = CreateDialogIndirectParam(ShellResources(), ShellResources()->FindDialog(IDD_MAIN_PANEL),
-                                              Shell().mainWindow, MainPanelForTest(), 0);
-    Shell().mainPanel = panel;
-    return panel;
+  // In the next modal dialog the port edit box gets `text`, then `command` is posted to it as a click.
+  void ScriptModal(const char16_t* text, int command) {
+    backend_->SetModalHook([text, command](Window* dialog) {
+      NotifyTextEdited(GetDlgItem(dialog, SETTINGS_PORT_EDIT), text);
+      PostMessage(dialog, WM_COMMAND, MakeWParam(static_cast<std::uint32_t>(command), BN_CLICKED), 0);
+    });
   }
-  static DialogProc MainPanelForTest();
-  // Acts in the next modal dialog: the port edit box gets `text` (unless null), then command `command` is
-  // posted to the dialog as a click.
-  void ScriptModal(const char16_t* text, int command);
-  bool CloseIsQueuedFor(Window* window);
 
   std::string directory_;
   HeadlessUiBackend* backend_ = nullptr;

@@ -1,8 +1,6 @@
 #include "shell/shell_main.h"
 
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <vector>
@@ -17,37 +15,53 @@
 namespace srd {
 namespace {
 
-using ShellMainTest = ShellFixture;
+using OpenMainWindowTest = ShellFixture;
 
-TEST_F(ShellMainTest, WithAMenuBarTheWindowIsMovedToItsEdgeCoordinates) {
-  backend_->SetDefaultWindowRect(Rect{0, 26, 240, 320});
-  Window* main = OpenMain();
-  ASSERT_NE(main, nullptr);
-  ASSERT_NE(Shell().menuBar, nullptr);
-  // x 0, y 26, width 240, height 294.
-  EXPECT_EQ(main->rect, (Rect{0, 26, 240, 320}));
-  EXPECT_EQ(main->text, u"strokerelayd");
-  EXPECT_EQ(main->className, u"strokeRELAYd");
-  EXPECT_TRUE(main->visible);
+// Runs the whole program, which binds UDP 8102.
+class ShellMainTest : public ShellFixture {
+ protected:
+  void SetUp() override {
+    ShellFixture::SetUp();
+    if (!test::UdpPortIsFree(8102)) {
+      GTEST_SKIP() << "UDP port 8102 is in use by another program";
+    }
+  }
+  // After the program ended: nothing of it is left running.
+  static void ExpectAllGone() {
+    EXPECT_EQ(Shell().state, nullptr);
+    EXPECT_EQ(SocketsStartCount(), 0);
+    EXPECT_TRUE(test::UdpPortIsFree(8102));
+    EXPECT_EQ(FindWindow(MAIN_WINDOW_CLASS, MAIN_WINDOW_TITLE), nullptr);
+  }
+};
+
+// The window is moved to (x, y, width, height - bar) of its default rectangle: edges passed as sizes.
+TEST_F(OpenMainWindowTest, TheMoveUsesEdgesNotSizesAndWithoutABarTheWindowStaysPut) {
+  const struct {
+    Rect placed;
+    bool menuBars;
+    Rect expected;
+  } cases[] = {
+      {Rect{0, 26, 240, 320}, true, Rect{0, 26, 240, 320}},
+      {Rect{10, 40, 250, 330}, true, Rect{10, 40, 260, 344}},
+      {Rect{10, 40, 250, 330}, false, Rect{10, 40, 250, 330}},
+  };
+  for (const auto& c : cases) {
+    Shell() = ShellValues{};
+    backend_->SetDefaultWindowRect(c.placed);
+    backend_->SetMenuBarsAvailable(c.menuBars);
+    Window* main = OpenMain();
+    ASSERT_NE(main, nullptr);
+    EXPECT_EQ(Shell().menuBar != nullptr, c.menuBars);
+    EXPECT_EQ(main->rect, c.expected) << c.placed.left << " bar " << c.menuBars;
+    EXPECT_EQ(main->text, u"strokerelayd");
+    EXPECT_EQ(main->className, u"strokeRELAYd");
+    EXPECT_TRUE(main->visible);
+    DestroyWindow(main);
+  }
 }
 
-TEST_F(ShellMainTest, TheMoveUsesEdgesNotSizesAndWithoutABarTheWindowStaysPut) {
-  backend_->SetDefaultWindowRect(Rect{10, 40, 250, 330});
-  Window* main = OpenMain();
-  ASSERT_NE(main, nullptr);
-  // x 10, y 40, width 250 (the right edge), height 330 - 26.
-  EXPECT_EQ(main->rect, (Rect{10, 40, 260, 344}));
-  DestroyWindow(main);
-
-  Shell() = ShellValues{};
-  backend_->SetMenuBarsAvailable(false);
-  main = OpenMain();
-  ASSERT_NE(main, nullptr);
-  EXPECT_EQ(Shell().menuBar, nullptr);
-  EXPECT_EQ(main->rect, (Rect{10, 40, 250, 330}));
-}
-
-TEST_F(ShellMainTest, ARunningMainWindowIsBroughtForwardAndNothingIsCreated) {
+TEST_F(OpenMainWindowTest, ARunningMainWindowIsBroughtForwardAndNothingIsCreated) {
   Window* main = OpenMain();
   ASSERT_NE(main, nullptr);
   ShowWindow(main, SW_MINIMIZE);
@@ -57,9 +71,6 @@ TEST_F(ShellMainTest, ARunningMainWindowIsBroughtForwardAndNothingIsCreated) {
 }
 
 TEST_F(ShellMainTest, StartUpAndShutdownOrder) {
-  if (!test::UdpPortIsFree(8102)) {
-    GTEST_SKIP() << "UDP port 8102 is in use by another program";
-  }
   std::vector<std::string> seen;
   SetShellOpenedHook([&] {
     // The window is open; the state, the socket start, the panel and the worker do not exist yet.
@@ -71,11 +82,10 @@ TEST_F(ShellMainTest, StartUpAndShutdownOrder) {
     PostMessage(Shell().mainWindow, WM_COMMAND, CMD_SETTINGS, 0);
   });
   backend_->SetModalHook([&](Window* dialog) {
-    // Everything is running while a dialog is open.
+    // Everything is running while a dialog is open; the worker binds on its own thread.
     seen.push_back("settings");
-    EXPECT_NE(Shell().state, nullptr);
+    ASSERT_NE(Shell().state, nullptr);
     EXPECT_NE(Shell().state->worker, nullptr);
-    // The worker binds on its own thread: give it up to 10 s.
     for (int i = 0; i < 1000 && test::UdpPortIsFree(8102); ++i) {
       usleep(10000);
     }
@@ -86,16 +96,10 @@ TEST_F(ShellMainTest, StartUpAndShutdownOrder) {
   });
   EXPECT_EQ(ShellMain(ShellResources(), nullptr, u"ignored", SW_SHOWNORMAL), 0);
   EXPECT_EQ(seen, (std::vector<std::string>{"opened", "settings"}));
-  EXPECT_EQ(Shell().state, nullptr);
-  EXPECT_EQ(SocketsStartCount(), 0);
-  EXPECT_TRUE(test::UdpPortIsFree(8102));
-  EXPECT_EQ(FindWindow(MAIN_WINDOW_CLASS, MAIN_WINDOW_TITLE), nullptr);
+  ExpectAllGone();
 }
 
 TEST_F(ShellMainTest, AStopSignalWhileADialogIsOpenRunsTheNormalShutdown) {
-  if (!test::UdpPortIsFree(8102)) {
-    GTEST_SKIP() << "UDP port 8102 is in use by another program";
-  }
   ASSERT_TRUE(BlockStopSignals());
   ASSERT_TRUE(CloseWindowsOnStopSignals());
   SetShellOpenedHook([] { PostMessage(Shell().mainWindow, WM_COMMAND, CMD_ABOUT, 0); });
@@ -106,9 +110,7 @@ TEST_F(ShellMainTest, AStopSignalWhileADialogIsOpenRunsTheNormalShutdown) {
   });
   EXPECT_EQ(ShellMain(ShellResources(), nullptr, nullptr, SW_SHOWNORMAL), 0);
   EXPECT_EQ(modalRuns, 1);
-  EXPECT_EQ(Shell().state, nullptr);
-  EXPECT_EQ(SocketsStartCount(), 0);
-  EXPECT_TRUE(test::UdpPortIsFree(8102));
+  ExpectAllGone();
   EXPECT_TRUE(UnblockStopSignals());
 }
 

@@ -6,8 +6,6 @@
 #include <string>
 #include <vector>
 
-class QWidget;
-
 namespace srd::test {
 
 // Pumps Qt's events until condition() holds; false when the generous limit passed first.
@@ -15,13 +13,12 @@ bool PumpUntil(const std::function<bool()>& condition,
                std::chrono::milliseconds limit = std::chrono::milliseconds(20000));
 
 // Steps that run one after the other inside a running message loop, driven by a Qt timer: each is called
-// again on every tick until it returns true. If the steps stall past the limit, every top-level widget is
-// asked to close so that the loop under test ends; Finished() then says false.
+// again on every tick until it returns true. If the steps stall past the generous limit, every top-level
+// widget is asked to close so that the loop under test ends; Finished() then says false.
 class Script {
  public:
   using Step = std::function<bool()>;
-  explicit Script(std::vector<Step> steps,
-                  std::chrono::milliseconds limit = std::chrono::milliseconds(30000));
+  explicit Script(std::vector<Step> steps);
   ~Script();
   Script(const Script&) = delete;
   Script& operator=(const Script&) = delete;
@@ -30,12 +27,8 @@ class Script {
   std::size_t StalledAt() const { return next_; }
 
  private:
-  void Tick();
-
   std::vector<Step> steps_;
   std::size_t next_ = 0;
-  std::chrono::steady_clock::time_point deadline_;
-  bool gaveUp_ = false;
   void* timer_ = nullptr;
 };
 

@@ -71,20 +71,6 @@ LResult RecordingDialogProc(Window* dialog, std::uint32_t message, WParam wParam
   return message == WM_INITDIALOG ? 1 : 0;
 }
 
-ControlTemplate Control(int id, const char16_t* kind, std::uint32_t style, int x, int y, int cx, int cy,
-                        const char16_t* text) {
-  ControlTemplate c;
-  c.id = id;
-  c.className = kind;
-  c.style = style;
-  c.x = x;
-  c.y = y;
-  c.cx = cx;
-  c.cy = cy;
-  c.text = text;
-  return c;
-}
-
 DialogTemplate TestTemplate(bool withCancel) {
   DialogTemplate t;
   t.id = 900;
@@ -93,13 +79,18 @@ DialogTemplate TestTemplate(bool withCancel) {
   t.pointSize = 9;
   t.cx = 137;
   t.cy = 180;
-  t.controls.push_back(Control(IDOK, u"Button", 0x50010001, 12, 100, 50, 14, u"OK"));
+  const auto control = [&t](int id, const char16_t* kind, std::uint32_t style, int x, int y, int cx, int cy,
+                            const char16_t* text) {
+    t.controls.push_back(
+        {.id = id, .className = kind, .style = style, .x = x, .y = y, .cx = cx, .cy = cy, .text = text});
+  };
+  control(IDOK, u"Button", 0x50010001, 12, 100, 50, 14, u"OK");
   if (withCancel) {
-    t.controls.push_back(Control(IDCANCEL, u"Button", 0x50010000, 72, 100, 50, 14, u"Cancel"));
+    control(IDCANCEL, u"Button", 0x50010000, 72, 100, 50, 14, u"Cancel");
   }
-  t.controls.push_back(Control(ID_NONE, u"Static", 0x50020000, 4, 24, 14, 8, u"<b>Port:</b>"));
-  t.controls.push_back(Control(1057, u"Edit", 0x50810080, 20, 20, 24, 14, u""));
-  t.controls.push_back(Control(1018, u"Edit", 0x50a11084, 4, 124, 128, 52, u""));
+  control(ID_NONE, u"Static", 0x50020000, 4, 24, 14, 8, u"<b>Port:</b>");
+  control(1057, u"Edit", 0x50810080, 20, 20, 24, 14, u"");
+  control(1018, u"Edit", 0x50a11084, 4, 124, 128, 52, u"");
   return t;
 }
 

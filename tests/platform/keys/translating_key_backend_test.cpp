@@ -23,100 +23,55 @@ class FakeBackend final : public TranslatingKeyBackend {
   }
 };
 
-void Press(KeyBackend& backend, std::uint8_t vk) {
-  backend.Inject(vk, 0, KEYEVENT_PRESS, 11);
-}
-void Release(KeyBackend& backend, std::uint8_t vk) {
-  backend.Inject(vk, 0, KEYEVENT_KEYUP, 11);
-}
-
-TEST(TranslatingKeyBackend, PassesEventsThroughInOrderAndDropsUnmappedCodes) {
-  FakeBackend backend;
-  Press(backend, 0x0D);
-  Press(backend, 0x01);  // mouse button
-  Press(backend, 0x10);
-  Release(backend, 0x10);
-  Release(backend, 0x0D);
-  EXPECT_EQ(backend.emitted, (std::vector<Emitted>{{28, true}, {42, true}, {42, false}, {28, false}}));
-  EXPECT_EQ(backend.HeldCount(), 0u);
-}
-
-TEST(TranslatingKeyBackend, ReleaseOfAKeyNotHeldInjectsNothing) {
-  FakeBackend backend;
-  Release(backend, 0x41);
-  Press(backend, 0x41);
-  Release(backend, 0x41);
-  Release(backend, 0x41);
-  EXPECT_EQ(backend.emitted, (std::vector<Emitted>{{30, true}, {30, false}}));
-}
-
-TEST(TranslatingKeyBackend, RepeatedPressIsForwardedButHeldOnce) {
-  FakeBackend backend;
-  Press(backend, 0x41);
-  Press(backend, 0x41);
-  EXPECT_EQ(backend.HeldCount(), 1u);
-  Release(backend, 0x41);
-  EXPECT_EQ(backend.emitted, (std::vector<Emitted>{{30, true}, {30, true}, {30, false}}));
-  EXPECT_EQ(backend.HeldCount(), 0u);
+TEST(TranslatingKeyBackend, PassesEventsThroughInOrderAndTracksHeldKeys) {
+  struct Case {
+    const char* name;
+    std::vector<std::pair<std::uint8_t, bool>> events;  // virtual key, down
+    std::vector<Emitted> emitted;
+    std::size_t held;
+  };
+  const Case cases[] = {
+      {"unmapped codes dropped, order kept",
+       {{0x0D, true}, {0x01, true}, {0x10, true}, {0x10, false}, {0x0D, false}},
+       {{28, true}, {42, true}, {42, false}, {28, false}},
+       0},
+      {"release of a key not held injects nothing",
+       {{0x41, false}, {0x41, true}, {0x41, false}, {0x41, false}},
+       {{30, true}, {30, false}},
+       0},
+      {"repeated press forwarded but held once", {{0x41, true}, {0x41, true}}, {{30, true}, {30, true}}, 1},
+      {"generic and left Shift share a held entry",
+       {{0x10, true}, {0xA0, false}},
+       {{42, true}, {42, false}},
+       0},
+      // An IME toggle is a tap, so a key-up from a different toggle leaves nothing held.
+      {"IME toggles are taps", {{0x15, true}, {0x16, false}, {0x15, false}}, {{93, true}, {93, false}}, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeBackend backend;
+    for (const auto& [vk, down] : c.events) {
+      backend.Inject(vk, 0, down ? KEYEVENT_PRESS : KEYEVENT_KEYUP, 11);
+    }
+    EXPECT_EQ(backend.emitted, c.emitted);
+    EXPECT_EQ(backend.HeldCount(), c.held);
+  }
 }
 
-TEST(TranslatingKeyBackend, CodesSharingAKeyShareTheHeldEntry) {
+TEST(TranslatingKeyBackend, ReleaseAllReleasesDeliveredHeldKeysNewestFirstOnce) {
   FakeBackend backend;
-  Press(backend, 0x10);    // generic Shift
-  Release(backend, 0xA0);  // left Shift
-  EXPECT_EQ(backend.emitted, (std::vector<Emitted>{{42, true}, {42, false}}));
-}
-
-TEST(TranslatingKeyBackend, ImeTogglesAreTapsSoMismatchedKeyUpsLeaveNothingHeld) {
-  FakeBackend backend;
-  Press(backend, 0x15);    // Kana down ...
-  Release(backend, 0x16);  // ... answered by an IME-on key-up
-  Release(backend, 0x15);
-  EXPECT_EQ(backend.emitted, (std::vector<Emitted>{{93, true}, {93, false}}));
-  EXPECT_EQ(backend.HeldCount(), 0u);
-}
-
-TEST(TranslatingKeyBackend, ChordsKeepTheirOrder) {
-  FakeBackend backend;
-  Press(backend, 0xA4);
-  Press(backend, 0x19);
-  Release(backend, 0x19);
-  Release(backend, 0xA4);
-  Press(backend, 0xA5);
-  Press(backend, 0x75);
-  Release(backend, 0x75);
-  Release(backend, 0xA5);
-  EXPECT_EQ(backend.emitted, (std::vector<Emitted>{{56, true},
-                                                   {41, true},
-                                                   {41, false},
-                                                   {56, false},
-                                                   {100, true},
-                                                   {64, true},
-                                                   {64, false},
-                                                   {100, false}}));
-}
-
-TEST(TranslatingKeyBackend, ReleaseAllReleasesHeldKeysNewestFirstOnce) {
-  FakeBackend backend;
-  Press(backend, 0xA2);  // left Control
-  Press(backend, 0x41);
-  Press(backend, 0x42);
-  Release(backend, 0x41);
+  backend.Inject(0xA2, 0, KEYEVENT_PRESS, 11);  // left Control
+  backend.Inject(0x41, 0, KEYEVENT_PRESS, 11);
+  backend.Inject(0x42, 0, KEYEVENT_PRESS, 11);
+  backend.Inject(0x41, 0, KEYEVENT_KEYUP, 11);
+  backend.delivers = false;
+  backend.Inject(0x43, 0, KEYEVENT_PRESS, 11);  // never reached the system: not held
+  backend.delivers = true;
   backend.emitted.clear();
   backend.ReleaseAll();
   EXPECT_EQ(backend.emitted, (std::vector<Emitted>{{48, false}, {29, false}}));
   backend.ReleaseAll();
   EXPECT_EQ(backend.emitted.size(), 2u);
-}
-
-TEST(TranslatingKeyBackend, UndeliveredPressIsNotHeld) {
-  FakeBackend backend;
-  backend.delivers = false;
-  Press(backend, 0x41);
-  backend.delivers = true;
-  Release(backend, 0x41);
-  backend.ReleaseAll();
-  EXPECT_EQ(backend.emitted, (std::vector<Emitted>{{30, true}}));
 }
 
 }  // namespace

@@ -30,20 +30,10 @@ TEST_F(XTestKeyBackendTest, DecodedCommandsArriveAtTheServerInOrder) {
   worker.join();
   InstallKeyBackend(nullptr);
   // Evdev keycodes: A 38, Return 36, Shift_L 50, Alt_L 64, grave 49, Alt_R 108, F6 72.
-  EXPECT_EQ(observer_->Take(14), (std::vector<KeyEvent>{{38, true},
-                                                        {38, false},
-                                                        {36, true},
-                                                        {50, true},
-                                                        {50, false},
-                                                        {36, false},
-                                                        {64, true},
-                                                        {49, true},
-                                                        {49, false},
-                                                        {64, false},
-                                                        {108, true},
-                                                        {72, true},
-                                                        {72, false},
-                                                        {108, false}}));
+  const std::vector<KeyEvent> expected = {{38, true},  {38, false}, {36, true},  {50, true},  {50, false},
+                                          {36, false}, {64, true},  {49, true},  {49, false}, {64, false},
+                                          {108, true}, {72, true},  {72, false}, {108, false}};
+  EXPECT_EQ(observer_->Take(expected.size()), expected);
   EXPECT_TRUE(observer_->KeysDown().empty());
 }
 
@@ -54,7 +44,6 @@ TEST_F(XTestKeyBackendTest, KeysHeldAtShutdownAreReleased) {
   backend->Inject(0x42, 0, KEYEVENT_PRESS, 11);  // B
   EXPECT_EQ(observer_->Take(2), (std::vector<KeyEvent>{{37, true}, {56, true}}));
   EXPECT_EQ(observer_->KeysDown(), (std::vector<int>{37, 56}));
-
   backend->ReleaseAll();
   EXPECT_EQ(observer_->Take(2), (std::vector<KeyEvent>{{56, false}, {37, false}}));
 
@@ -69,8 +58,7 @@ TEST_F(XTestKeyBackendTest, KeysymLookupFindsKeysThatTypeWhatTheEvdevRuleTypes) 
   byKeysym.lookUpByKeysym = true;
   auto evdev = MakeBackend();
   auto keysym = MakeBackend(byKeysym);
-  ASSERT_NE(evdev, nullptr);
-  ASSERT_NE(keysym, nullptr);
+  ASSERT_TRUE(evdev != nullptr && keysym != nullptr);
   int compared = 0;
   for (std::uint16_t code : EmittableLinuxKeyCodes()) {
     const int expected = evdev->XKeycodeFor(code);
@@ -79,12 +67,11 @@ TEST_F(XTestKeyBackendTest, KeysymLookupFindsKeysThatTypeWhatTheEvdevRuleTypes) 
     }
     // Some keysyms sit on two keys (Print, AudioPlay): either key types the same.
     EXPECT_EQ(observer_->KeysymOf(keysym->XKeycodeFor(code)), observer_->KeysymOf(expected))
-        << "Linux key code " << code;
+        << "code " << code;
     ++compared;
   }
   EXPECT_GT(compared, 100);
-  // Beyond an X keycode: dropped.
-  EXPECT_EQ(evdev->XKeycodeFor(LinuxKeyCode(0x29)), 0);
+  EXPECT_EQ(evdev->XKeycodeFor(LinuxKeyCode(0x29)), 0);  // beyond an X keycode: dropped
 }
 
 TEST_F(XTestKeyBackendTest, ChoiceFallsBackToXTestThenToNoneWithOneSentence) {
@@ -92,10 +79,8 @@ TEST_F(XTestKeyBackendTest, ChoiceFallsBackToXTestThenToNoneWithOneSentence) {
   std::FILE* complaints = fmemopen(buffer, sizeof buffer - 1, "w");
   ASSERT_NE(complaints, nullptr);
   const std::string display = server_.DisplayName();
-  auto chosen = ChooseKeyBackendFrom("/nonexistent/uinput", display.c_str(), complaints);
-  EXPECT_STREQ(chosen->Name(), "xtest");
-  chosen = ChooseKeyBackendFrom("/nonexistent/uinput", nullptr, complaints);
-  EXPECT_STREQ(chosen->Name(), "none");
+  EXPECT_STREQ(ChooseKeyBackendFrom("/nonexistent/uinput", display.c_str(), complaints)->Name(), "xtest");
+  EXPECT_STREQ(ChooseKeyBackendFrom("/nonexistent/uinput", nullptr, complaints)->Name(), "none");
   std::fclose(complaints);
   EXPECT_STREQ(buffer,
                "strokerelayd: no keys can be injected: /nonexistent/uinput cannot be opened (no such file or "

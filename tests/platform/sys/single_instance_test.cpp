@@ -10,7 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -23,20 +23,14 @@ class SingleInstanceTest : public ::testing::Test {
     char pattern[] = "/tmp/srd-instance-XXXXXX";
     directory_ = mkdtemp(pattern);
   }
-  void TearDown() override {
-    const std::string command = "rm -rf " + directory_;
-    ASSERT_EQ(system(command.c_str()), 0);
-  }
+  void TearDown() override { std::filesystem::remove_all(directory_); }
   std::string directory_;
 };
 
-TEST_F(SingleInstanceTest, NamesKeepClassAndTitleApart) {
+TEST_F(SingleInstanceTest, NamesKeepClassAndTitleApartAndOnlyOneHolderAtATime) {
   EXPECT_EQ(InstanceName("strokeRELAYd", "strokerelayd"), "strokeRELAYd@strokerelayd");
   EXPECT_NE(InstanceName("a@b", "c"), InstanceName("a", "b@c"));
   EXPECT_EQ(InstanceName("x/y", ".."), "x%2Fy@..");
-}
-
-TEST_F(SingleInstanceTest, OnlyOneHolderAtATimeAndTheLockIsFreedWithIt) {
   std::unique_ptr<InstanceLock> first;
   std::unique_ptr<InstanceLock> second;
   ASSERT_EQ(InstanceLock::Acquire(directory_, "n", &first), InstanceLock::Result::Acquired);

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -51,8 +52,7 @@ class WindowLayerTest : public ::testing::Test {
   }
   void TearDown() override {
     ShutdownWindowLayer();
-    std::string command = "rm -rf " + directory_;
-    ASSERT_EQ(system(command.c_str()), 0);
+    std::filesystem::remove_all(directory_);
   }
   Window* MakeWindow(const char16_t* title = u"title") {
     return CreateWindowEx(0, u"TestClass", title, WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
@@ -110,7 +110,7 @@ TEST_F(WindowLayerTest, QueueKeepsOrderDropsMessagesOfDestroyedWindowsAndQuitsLa
   EXPECT_EQ(PeekMessage(&msg), 0);
 }
 
-TEST_F(WindowLayerTest, PostFromAnotherThreadWakesABlockedGetMessage) {
+TEST_F(WindowLayerTest, GetMessageWakesForAPostFromAnotherThreadAndForAWatchedDescriptor) {
   Window* w = MakeWindow();
   std::thread poster([w] { PostMessage(w, WM_COMMAND, 42, 0); });
   Msg msg;
@@ -118,19 +118,15 @@ TEST_F(WindowLayerTest, PostFromAnotherThreadWakesABlockedGetMessage) {
   poster.join();
   EXPECT_EQ(msg.window, w);
   EXPECT_EQ(msg.wParam, 42u);
-}
 
-TEST_F(WindowLayerTest, WatchedDescriptorRunsItsCallbackFromInsideTheWait) {
   int fds[2];
   ASSERT_EQ(pipe(fds), 0);
-  Window* w = MakeWindow();
   backend_->WatchFd(fds[0], [&] {
     char c;
     ASSERT_EQ(read(fds[0], &c, 1), 1);
     PostMessage(w, WM_COMMAND, static_cast<WParam>(c), 0);
   });
   ASSERT_EQ(write(fds[1], "x", 1), 1);
-  Msg msg;
   ASSERT_EQ(GetMessage(&msg, nullptr, 0, 0), 1);
   EXPECT_EQ(msg.wParam, static_cast<WParam>('x'));
   backend_->UnwatchFd(fds[0]);
@@ -138,7 +134,7 @@ TEST_F(WindowLayerTest, WatchedDescriptorRunsItsCallbackFromInsideTheWait) {
   close(fds[1]);
 }
 
-TEST_F(WindowLayerTest, ModalRunDisablesTheOwnerAndReturnsTheEndDialogResult) {
+TEST_F(WindowLayerTest, ModalRunDisablesTheOwnerAndEndsWithEndDialogOrTheOwner) {
   Window* owner = MakeWindow();
   const DialogTemplate t = OneEditDialog(WS_POPUP);
   bool ownerDisabledMeanwhile = false;
@@ -151,11 +147,8 @@ TEST_F(WindowLayerTest, ModalRunDisablesTheOwnerAndReturnsTheEndDialogResult) {
   EXPECT_EQ(DialogBoxIndirectParam(nullptr, &t, owner, DialogEndsOnCommand, 0), 105);
   EXPECT_TRUE(ownerDisabledMeanwhile);
   EXPECT_TRUE(owner->enabled);
-}
 
-TEST_F(WindowLayerTest, DestroyingTheOwnerEndsAModalRunAndKeepsTheQuitForTheOuterLoop) {
-  Window* owner = MakeWindow();
-  const DialogTemplate t = OneEditDialog(WS_POPUP);
+  // Destroying the owner ends the run; the quit its destruction posts is kept for the outer loop.
   backend_->SetModalHook([&](Window*) { PostMessage(owner, WM_CLOSE, 0, 0); });
   EXPECT_EQ(DialogBoxIndirectParam(nullptr, &t, owner, DialogEndsOnCommand, 0), -1);
   EXPECT_FALSE(IsWindow(owner));
@@ -192,23 +185,15 @@ TEST_F(WindowLayerTest, DialogMessagesGoToTheDialogAndTextReadsAreBounded) {
   EXPECT_FALSE(SetWindowText(edit, u"x"));
 }
 
-TEST_F(WindowLayerTest, FindWindowNeedsClassAndTitleAndBringsAMinimisedWindowBack) {
-  Window* w = MakeWindow(u"strokerelayd");
-  EXPECT_EQ(FindWindow(u"TestClass", u"strokerelayd"), w);
-  EXPECT_EQ(FindWindow(u"TestClass", u"other"), nullptr);
-  EXPECT_EQ(FindWindow(u"OtherClass", u"strokerelayd"), nullptr);
-
-  ShowWindow(w, SW_MINIMIZE);
-  EXPECT_TRUE(w->minimized);
-  EXPECT_TRUE(SetForegroundWindow(WithOwnedPopups(w)));
-  EXPECT_FALSE(w->minimized);
-  EXPECT_EQ(backend_->LastBroughtToFront(), w);
-}
-
-TEST_F(WindowLayerTest, ALookupThatFindsNothingReservesThePairAndTheWindowAnswersComeForwardRequests) {
+// A lookup that finds nothing reserves the class and title for this process, whose window then answers the
+// come-forward requests of later starts.
+TEST_F(WindowLayerTest, FindWindowNeedsClassAndTitleAndTheWindowAnswersComeForwardRequests) {
   EXPECT_EQ(FindWindow(u"TestClass", u"solo"), nullptr);
   EXPECT_EQ(FindWindow(u"TestClass", u"solo"), nullptr);  // still ours, not a "running instance"
   Window* w = MakeWindow(u"solo");
+  EXPECT_EQ(FindWindow(u"TestClass", u"solo"), w);
+  EXPECT_EQ(FindWindow(u"TestClass", u"other"), nullptr);
+  EXPECT_EQ(FindWindow(u"OtherClass", u"solo"), nullptr);
   ShowWindow(w, SW_MINIMIZE);
   struct stat info {};
   const std::string socketPath = directory_ + "/TestClass@solo.sock";

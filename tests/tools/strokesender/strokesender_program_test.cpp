@@ -3,6 +3,7 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
@@ -13,10 +14,10 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -33,24 +34,20 @@ class LoopbackReceiver {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
     bind(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address);
     socklen_t length = sizeof address;
     getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
+    port_ = std::to_string(ntohs(address.sin_port));
   }
   ~LoopbackReceiver() { close(socket_); }
 
-  std::string Port() const { return std::to_string(port_); }
+  const std::string& Port() const { return port_; }
 
   // Waits for the next datagram; empty when none came within the time limit.
   std::string Next(int timeoutMs = kGenerousWaitMs) {
     pollfd ready{socket_, POLLIN, 0};
-    if (poll(&ready, 1, timeoutMs) != 1) {
-      return {};
-    }
     char buffer[2048];
-    const ssize_t got = recv(socket_, buffer, sizeof buffer, 0);
+    const ssize_t got = poll(&ready, 1, timeoutMs) == 1 ? recv(socket_, buffer, sizeof buffer, 0) : 0;
     return got > 0 ? std::string(buffer, static_cast<std::size_t>(got)) : std::string();
   }
 
@@ -66,128 +63,105 @@ class LoopbackReceiver {
 
  private:
   int socket_ = -1;
-  std::uint16_t port_ = 0;
+  std::string port_;
 };
 
-struct Outcome {
-  int exitCode = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string ReadPipe(int fd) {
-  std::string text;
-  char buffer[4096];
-  ssize_t got = 0;
-  while ((got = read(fd, buffer, sizeof buffer)) > 0) {
-    text.append(buffer, static_cast<std::size_t>(got));
-  }
-  close(fd);
-  return text;
-}
-
-// Runs the program with args, input on its standard input (a pipe), and collects its output.
-Outcome RunSender(const std::vector<std::string>& args, const std::string& input = "") {
-  int in[2], out[2], err[2];
-  EXPECT_EQ(pipe2(in, O_CLOEXEC), 0);
-  EXPECT_EQ(pipe2(out, O_CLOEXEC), 0);
-  EXPECT_EQ(pipe2(err, O_CLOEXEC), 0);
+// Starts the program with args and the given descriptors as its standard input, output and error.
+pid_t Spawn(std::vector<std::string> args, int in, int out, int err) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-  std::vector<std::string> storage = {STROKESENDER_PATH};
-  storage.insert(storage.end(), args.begin(), args.end());
+  posix_spawn_file_actions_adddup2(&actions, in, 0);
+  posix_spawn_file_actions_adddup2(&actions, out, 1);
+  posix_spawn_file_actions_adddup2(&actions, err, 2);
+  args.insert(args.begin(), STROKESENDER_PATH);
   std::vector<char*> argv;
-  for (std::string& arg : storage) {
+  for (std::string& arg : args) {
     argv.push_back(arg.data());
   }
   argv.push_back(nullptr);
   pid_t child = -1;
   EXPECT_EQ(posix_spawn(&child, STROKESENDER_PATH, &actions, nullptr, argv.data(), environ), 0);
   posix_spawn_file_actions_destroy(&actions);
-  close(in[0]);
-  close(out[1]);
-  close(err[1]);
-  if (!input.empty()) {
-    EXPECT_EQ(write(in[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
+  return child;
+}
+
+struct Outcome {
+  int exitCode = -1;
+  std::string out, err;
+};
+
+// Runs the program with input on its standard input and collects its output, through files.
+Outcome RunSender(const std::vector<std::string>& args, const std::string& input) {
+  char pattern[] = "/tmp/strokesender-test-XXXXXX";
+  const std::filesystem::path dir = mkdtemp(pattern);
+  std::ofstream(dir / "in", std::ios::binary) << input;
+  const int in = open((dir / "in").c_str(), O_RDONLY | O_CLOEXEC);
+  const int out = open((dir / "out").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+  const int err = open((dir / "err").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+  const pid_t child = Spawn(args, in, out, err);
+  for (const int fd : {in, out, err}) {
+    close(fd);
   }
-  close(in[1]);
-  Outcome outcome;
-  outcome.out = ReadPipe(out[0]);
-  outcome.err = ReadPipe(err[0]);
   int status = 0;
   waitpid(child, &status, 0);
-  outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  Outcome outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, {}, {}};
+  for (const auto& [name, text] : {std::pair("out", &outcome.out), std::pair("err", &outcome.err)}) {
+    std::ostringstream contents;
+    contents << std::ifstream(dir / name, std::ios::binary).rdbuf();
+    *text = contents.str();
+  }
+  std::filesystem::remove_all(dir);
   return outcome;
 }
 
-TEST(StrokesenderProgram, TypesTextAsOneDatagramPerCharacter) {
-  LoopbackReceiver receiver;
-  const Outcome outcome = RunSender({"-p", receiver.Port(), "127.0.0.1", "Hello, World!"});
-  EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
-  EXPECT_EQ(outcome.err, "");
-  const std::vector<std::string> expected = {
-      "?k10k48u48u10", "?k45u45", "?k4cu4c", "?k4cu4c", "?k4fu4f", "?kbcubc",      "?k20u20",
-      "?k10k57u57u10", "?k4fu4f", "?k52u52", "?k4cu4c", "?k44u44", "?k10k31u31u10"};
-  EXPECT_EQ(receiver.Drain(), expected);
+TEST(StrokesenderProgram, SendsWhatItIsGivenOrRefusesBeforeSendingAnything) {
+  // Expected standard output and error are prefixes, or the whole text when they end with a newline.
+  struct Case {
+    std::vector<std::string> args;  // "-pP" stands for the receiver's port
+    std::string input;
+    int exitCode;
+    std::vector<std::string> datagrams;
+    std::string out = {}, err = {};
+  };
+  const std::string ja = "\xE6\x97\xA5", refused = "strokesender: cannot type U+";
+  const std::string tooLong(1100, 'k');
+  const Case cases[] = {
+      {{"-pP", "127.0.0.1", "Hi,"}, "", 0, {"?k10k48u48u10", "?k49u49", "?kbcubc"}},
+      {{"-d", "0", "-pP", "localhost"}, "h\n", 0, {"?k48u48", "?k0du0d"}},
+      {{"-pP", "127.0.0.1", "--raw", "K041U041"}, "", 0, {"?K041U041"}},
+      {{"127.0.0.1", "--raw", "?K103 k0du0d", "-pP"}, "", 0, {"?K103 k0du0d"}},
+      {{"-pP", "127.0.0.1", "ok " + ja}, "", 2, {}, "", refused + "65E5 \"" + ja + "\" at character 4"},
+      {{"-pP", "localhost"},
+       "ok\n\x01",
+       2,
+       {},
+       "",
+       refused + "0001 (a control character) at line 2, column 1:"},
+      {{"-pP", "localhost", "--raw", tooLong}, "", 2, {}, "", "strokesender: --raw datagram is 1101 bytes"},
+      {{"--help"}, "", 0, {}, "Usage: strokesender"},
+      {{"--version"}, "", 0, {}, "strokesender 1.0.0\n"},
+      {{"--frobnicate", "host"}, "", 2, {}, "", "strokesender: unknown option '--frobnicate'\nTry"},
+      {{"no-such-host.invalid", "x"}, "", 1, {}, "", "strokesender: cannot find host 'no-such-host.invalid'"},
+  };
+  for (Case c : cases) {
+    SCOPED_TRACE(c.args.front() + " " + c.args.back());
+    LoopbackReceiver receiver;
+    for (std::string& arg : c.args) {
+      arg = arg == "-pP" ? "-p" + receiver.Port() : arg;
+    }
+    const Outcome outcome = RunSender(c.args, c.input);
+    EXPECT_EQ(outcome.exitCode, c.exitCode) << outcome.err;
+    EXPECT_EQ(receiver.Drain(), c.datagrams);
+    for (const auto& [got, expected] : {std::pair(outcome.out, c.out), std::pair(outcome.err, c.err)}) {
+      EXPECT_EQ(expected.ends_with('\n') ? got : got.substr(0, expected.size()), expected);
+    }
+    if (c.exitCode == 1 || c.err.starts_with(refused)) {
+      EXPECT_EQ(outcome.err.find('\n'), outcome.err.size() - 1) << "one line: " << outcome.err;
+    }
+  }
 }
 
-TEST(StrokesenderProgram, TypesStandardInputWhenNoTextIsGiven) {
-  LoopbackReceiver receiver;
-  const Outcome outcome = RunSender({"-d", "0", "-p", receiver.Port(), "localhost"}, "hi\n");
-  EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
-  EXPECT_EQ(receiver.Drain(), (std::vector<std::string>{"?k48u48", "?k49u49", "?k0du0d"}));
-}
-
-TEST(StrokesenderProgram, RawSendsOneDatagramAddingTheQuestionMark) {
-  LoopbackReceiver receiver;
-  EXPECT_EQ(RunSender({"-p", receiver.Port(), "127.0.0.1", "--raw", "K041U041"}).exitCode, 0);
-  EXPECT_EQ(RunSender({"127.0.0.1", "--raw", "?K103 k0du0d", "-p", receiver.Port()}).exitCode, 0);
-  EXPECT_EQ(receiver.Drain(), (std::vector<std::string>{"?K041U041", "?K103 k0du0d"}));
-}
-
-TEST(StrokesenderProgram, RefusesBeforeSendingAnything) {
-  LoopbackReceiver receiver;
-  const Outcome japanese = RunSender({"-p", receiver.Port(), "127.0.0.1", "ok \xE6\x97\xA5\xE6\x9C\xAC"});
-  EXPECT_EQ(japanese.exitCode, 2);
-  EXPECT_EQ(japanese.err.rfind("strokesender: ", 0), 0u);
-  EXPECT_NE(japanese.err.find("U+65E5"), std::string::npos) << japanese.err;
-  EXPECT_NE(japanese.err.find("character 4"), std::string::npos) << japanese.err;
-
-  const Outcome piped = RunSender({"-p", receiver.Port(), "127.0.0.1"}, "fine\nno\x01");
-  EXPECT_EQ(piped.exitCode, 2);
-  EXPECT_NE(piped.err.find("line 2, column 3"), std::string::npos) << piped.err;
-
-  const Outcome tooLong = RunSender({"-p", receiver.Port(), "127.0.0.1", "--raw", std::string(1100, 'k')});
-  EXPECT_EQ(tooLong.exitCode, 2);
-
-  EXPECT_TRUE(receiver.Drain().empty());
-}
-
-TEST(StrokesenderProgram, ExitCodesForUsageAndUnknownHosts) {
-  const Outcome help = RunSender({"--help"});
-  EXPECT_EQ(help.exitCode, 0);
-  EXPECT_EQ(help.out.rfind("Usage: strokesender", 0), 0u);
-  EXPECT_EQ(help.err, "");
-
-  const Outcome version = RunSender({"--version"});
-  EXPECT_EQ(version.exitCode, 0);
-  EXPECT_EQ(version.out, "strokesender 1.0.0\n");
-
-  const Outcome usage = RunSender({"--frobnicate", "host"});
-  EXPECT_EQ(usage.exitCode, 2);
-  EXPECT_EQ(usage.err.rfind("strokesender: unknown option '--frobnicate'\n", 0), 0u) << usage.err;
-  EXPECT_EQ(usage.out, "");
-
-  const Outcome unknown = RunSender({"no-such-host.invalid", "x"});
-  EXPECT_EQ(unknown.exitCode, 1);
-  EXPECT_EQ(unknown.err.rfind("strokesender: cannot find host 'no-such-host.invalid'", 0), 0u) << unknown.err;
-  EXPECT_EQ(std::count(unknown.err.begin(), unknown.err.end(), '\n'), 1);
-}
-
-// The interactive mode, on a pseudo-terminal: keys go out as they are typed, and the terminal's settings are
+// The interactive mode on a pseudo-terminal: keys go out as they are typed, and the terminal's settings are
 // back as they were when the program ends, by Ctrl-] or by a signal.
 class InteractiveSession {
  public:
@@ -197,19 +171,7 @@ class InteractiveSession {
     unlockpt(master_);
     slave_ = open(ptsname(master_), O_RDWR | O_NOCTTY | O_CLOEXEC);
     tcgetattr(slave_, &before_);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, slave_, 0);
-    posix_spawn_file_actions_adddup2(&actions, slave_, 1);
-    posix_spawn_file_actions_adddup2(&actions, slave_, 2);
-    std::vector<std::string> storage = {STROKESENDER_PATH, "-p", port, "127.0.0.1"};
-    std::vector<char*> argv;
-    for (std::string& arg : storage) {
-      argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-    posix_spawn(&child_, STROKESENDER_PATH, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    child_ = Spawn({"-p", port, "127.0.0.1"}, slave_, slave_, slave_);
   }
   ~InteractiveSession() {
     close(slave_);
@@ -220,13 +182,10 @@ class InteractiveSession {
   // typed afterwards is echoed or cooked by the line discipline.
   bool WaitUntilReady() {
     std::string seen;
+    char buffer[256];
+    pollfd ready{master_, POLLIN, 0};
     while (seen.find("Ctrl-]") == std::string::npos) {
-      pollfd ready{master_, POLLIN, 0};
-      if (poll(&ready, 1, kGenerousWaitMs) != 1) {
-        return false;
-      }
-      char buffer[256];
-      const ssize_t got = read(master_, buffer, sizeof buffer);
+      const ssize_t got = poll(&ready, 1, kGenerousWaitMs) == 1 ? read(master_, buffer, sizeof buffer) : 0;
       if (got <= 0) {
         return false;
       }
@@ -257,36 +216,28 @@ class InteractiveSession {
   termios before_{};
 };
 
-TEST(StrokesenderProgram, InteractiveSendsKeysUntilCtrlRightBracket) {
-  LoopbackReceiver receiver;
-  InteractiveSession session(receiver.Port());
-  ASSERT_TRUE(session.WaitUntilReady());
-  session.Type("a");
-  EXPECT_EQ(receiver.Next(), "?k41u41");
-  session.Type("\x03\x1B[A\x1BOP\r");
-  EXPECT_EQ(receiver.Next(), "?k11k43u43u11");
-  EXPECT_EQ(receiver.Next(), "?k26u26");
-  EXPECT_EQ(receiver.Next(), "?k70u70");
-  EXPECT_EQ(receiver.Next(), "?k0du0d");
-  session.Type("\x1D");
-  const int status = session.Wait();
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-  EXPECT_TRUE(session.SettingsRestored());
-  EXPECT_TRUE(receiver.Drain().empty());
-}
-
-TEST(StrokesenderProgram, InteractiveRestoresTheTerminalOnASignal) {
-  for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
+TEST(StrokesenderProgram, InteractiveSendsKeysAsTypedAndAlwaysRestoresTheTerminal) {
+  // Ending with Ctrl-] (signal 0), or by a signal.
+  for (const int signal : {0, SIGTERM, SIGHUP, SIGINT}) {
     SCOPED_TRACE(signal);
     LoopbackReceiver receiver;
     InteractiveSession session(receiver.Port());
     ASSERT_TRUE(session.WaitUntilReady());
-    session.Type("z");
-    EXPECT_EQ(receiver.Next(), "?k5au5a");
-    session.Signal(signal);
+    session.Type("a\x03\x1B[A\x1BOP\r");  // a, Ctrl+C, Up, F1, Enter
+    for (const char* datagram : {"?k41u41", "?k11k43u43u11", "?k26u26", "?k70u70", "?k0du0d"}) {
+      EXPECT_EQ(receiver.Next(), datagram);
+    }
+    if (signal == 0) {
+      session.Type("\x1D");
+    } else {
+      session.Signal(signal);
+    }
     const int status = session.Wait();
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+    EXPECT_TRUE(signal == 0 ? WIFEXITED(status) && WEXITSTATUS(status) == 0
+                            : WIFSIGNALED(status) && WTERMSIG(status) == signal)
+        << status;
     EXPECT_TRUE(session.SettingsRestored());
+    EXPECT_TRUE(receiver.Drain().empty());
   }
 }
 

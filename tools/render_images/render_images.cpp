@@ -4,19 +4,21 @@
 #include <stdlib.h>
 
 #include <QApplication>
-#include <QImage>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPixmap>
 #include <QPushButton>
+#include <QTimer>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/ui/qt_ui_backend.h"
 #include "platform/ui/window_layer.h"
-#include "qt_test_support.h"
 #include "shell/main_panel.h"
 #include "shell/shell_main.h"
 #include "shell/shell_resources.h"
@@ -47,6 +49,45 @@ QAction* MenuAction(const QString& text) {
   return nullptr;
 }
 
+// Steps run one per timer tick inside the program's own message loop, each retried until it returns true.
+// Should one never succeed, every window is closed after a minute so that the loop, and the tool, end.
+class Steps {
+ public:
+  explicit Steps(std::vector<std::function<bool()>> steps) : steps_(std::move(steps)) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    timer_.setInterval(10);
+    QObject::connect(&timer_, &QTimer::timeout, [this, deadline] {
+      if (next_ < steps_.size() && std::chrono::steady_clock::now() > deadline) {
+        next_ = steps_.size();
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+          widget->close();
+        }
+      } else if (next_ < steps_.size() && steps_[next_]()) {
+        ++next_;
+      }
+    });
+    timer_.start();
+  }
+
+ private:
+  std::vector<std::function<bool()>> steps_;
+  std::size_t next_ = 0;
+  QTimer timer_;
+};
+
+// A step that saves the open modal dialog and closes it.
+std::function<bool()> SaveDialog(int* saved, const std::string& path) {
+  return [saved, path] {
+    QWidget* dialog = QApplication::activeModalWidget();
+    if (dialog == nullptr || !dialog->isVisible()) {
+      return false;
+    }
+    *saved += Save(dialog, path);
+    dialog->close();
+    return true;
+  };
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -66,7 +107,8 @@ int main(int argc, char** argv) {
   }
   srd::SetInstanceDirectory(instanceDirectory);
   int saved = 0;
-  srd::test::Script script({
+  const auto noDialog = [] { return QApplication::activeModalWidget() == nullptr; };
+  Steps steps({
       [&] {
         QWidget* panel = srd::QtWidgetOf(srd::Shell().mainPanel);
         if (Frame() == nullptr || panel == nullptr || !panel->isVisible() || !Frame()->isActiveWindow()) {
@@ -78,33 +120,17 @@ int main(int argc, char** argv) {
             ->click();
         return true;
       },
+      SaveDialog(&saved, out + "/settings_dialog.png"),
       [&] {
-        QWidget* dialog = QApplication::activeModalWidget();
-        if (dialog == nullptr || !dialog->isVisible()) {
-          return false;
-        }
-        saved += Save(dialog, out + "/settings_dialog.png");
-        dialog->close();
-        return true;
-      },
-      [&] {
-        if (QApplication::activeModalWidget() != nullptr) {
+        if (!noDialog()) {
           return false;
         }
         MenuAction(QStringLiteral("プログラムについて"))->trigger();
         return true;
       },
+      SaveDialog(&saved, out + "/about_dialog.png"),
       [&] {
-        QWidget* dialog = QApplication::activeModalWidget();
-        if (dialog == nullptr || !dialog->isVisible()) {
-          return false;
-        }
-        saved += Save(dialog, out + "/about_dialog.png");
-        dialog->close();
-        return true;
-      },
-      [&] {
-        if (QApplication::activeModalWidget() != nullptr) {
+        if (!noDialog()) {
           return false;
         }
         Frame()->close();

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace srd::test {
+
+// The program as a child process, started with a private instance directory (so no other running instance is
+// found), standard error into a file the test reads, and the stop signals unblocked as a shell leaves them.
+// Killed if the test ends with it still running.
+class ProgramProcess {
+ public:
+  explicit ProgramProcess(const std::map<std::string, std::string>& environment = {});
+  ~ProgramProcess();
+  ProgramProcess(const ProgramProcess&) = delete;
+  ProgramProcess& operator=(const ProgramProcess&) = delete;
+
+  bool Started() const { return pid_ > 0; }
+  // True while the process has not ended (it is reaped here if it has).
+  bool Running();
+  std::string Stderr() const;
+  // Bytes queued on the process's sockets bound to `port`, as the kernel lists them in /proc/net/udp; empty
+  // when the process holds no socket there.
+  std::optional<std::uint32_t> QueuedBytes(std::uint16_t port) const;
+  // VmRSS in kB, or -1.
+  long ResidentKb() const;
+  void Signal(int signal) const;
+  // Waits for the end; the exit code (128 + signal for a signal) or -1 when the limit passed.
+  int WaitExit(std::chrono::milliseconds limit);
+
+ private:
+  std::vector<std::uint64_t> SocketInodes() const;
+
+  pid_t pid_ = -1;
+  int exitCode_ = -1;
+  int stderrFd_ = -1;
+  std::string runtimeDir_;
+};
+
+}  // namespace srd::test
