@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "checking_key_backend.h"
 #include "net/datagram_endpoint.h"
 #include "platform/keys/key_sink.h"
 #include "receiver/key_commands.h"
@@ -20,19 +21,6 @@
 namespace {
 
 constexpr std::int32_t kAreaSize = 1024;
-
-class CheckingBackend final : public srd::KeyBackend {
- public:
-  void Inject(std::uint8_t virtualKey, std::uint8_t scanCode, std::uint32_t flags,
-              std::uintptr_t extraInfo) override {
-    if (virtualKey == 0 || scanCode != 0 || (flags != 0 && flags != 2) || extraInfo != srd::KEY_EVENT_TAG) {
-      __builtin_trap();
-    }
-    ++events;
-  }
-  const char* Name() const override { return "checking"; }
-  std::size_t events = 0;
-};
 
 struct Link {
   srd::DatagramEndpoint endpoint;
@@ -64,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size > 1500) {
     return 0;  // an Ethernet frame's worth; the area's limit is what matters
   }
-  static CheckingBackend backend;
+  static srd::fuzz::CheckingKeyBackend backend;
   srd::InstallKeyBackend(&backend);
   Link& link = TheLink();
   if (send(link.sender, data, size, 0) != static_cast<ssize_t>(size)) {
