@@ -220,6 +220,23 @@ TEST_F(QtBackendTest, TemplateControlsBecomeWidgetsThatReportWhatTheUserDoes) {
   EXPECT_TRUE(shown.isNull());
 }
 
+TEST_F(QtBackendTest, CaretStopsBlinkingWhenIdleAndBlinksAgainAtTheNextKey) {
+  const DialogTemplate t = TestTemplate(true);
+  Window* dialog = CreateDialogIndirectParam(nullptr, &t, nullptr, RecordingDialogProc, 0);
+  ASSERT_NE(dialog, nullptr);
+  ShowWindow(dialog, SW_SHOW);
+  auto* box = qobject_cast<QPlainTextEdit*>(QtWidgetOf(GetDlgItem(dialog, 1018)));
+  ASSERT_NE(box, nullptr);
+  QTest::keyClick(box, Qt::Key_A);
+  const int flashTime = QApplication::cursorFlashTime();
+  ASSERT_GT(flashTime, 0);
+  // Left alone, the caret stops blinking, so nothing wakes the idle program to repaint it.
+  EXPECT_TRUE(PumpUntil([] { return QApplication::cursorFlashTime() == 0; }, std::chrono::seconds(40)));
+  QTest::keyClick(box, Qt::Key_B);
+  EXPECT_EQ(QApplication::cursorFlashTime(), flashTime);
+  DestroyWindow(dialog);
+}
+
 TEST_F(QtBackendTest, CloseButtonOfADialogIsItsCancelOrElseItsDoneCommand) {
   struct Case {
     bool withCancel;

@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <QWindow>
 
 #include <algorithm>
@@ -792,6 +793,42 @@ std::string ChooseQtPlatform() {
   return std::string();
 }
 
+// A text caret that blinks for ever keeps an idle program waking twice a second to repaint it (the panel's
+// test box has the focus from the start). As desktops commonly do, the caret stops blinking after a while
+// without input, steadily shown, and blinks again from the next key, click or focus change.
+class CaretBlinkLimiter final : public QObject {
+ public:
+  explicit CaretBlinkLimiter(QObject* parent) : QObject(parent), flashTime_(QApplication::cursorFlashTime()) {
+    idle_.setSingleShot(true);
+    idle_.setInterval(kIdleMs);
+    QObject::connect(&idle_, &QTimer::timeout, this, [] { QApplication::setCursorFlashTime(0); });
+    idle_.start();
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    switch (event->type()) {
+      case QEvent::KeyPress:
+      case QEvent::MouseButtonPress:
+      case QEvent::FocusIn:
+      case QEvent::InputMethod:
+        if (flashTime_ > 0 && QApplication::cursorFlashTime() != flashTime_) {
+          QApplication::setCursorFlashTime(flashTime_);
+        }
+        idle_.start();
+        break;
+      default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  static constexpr int kIdleMs = 10000;
+  int flashTime_;
+  QTimer idle_;
+};
+
 }  // namespace
 
 bool QtDisplayRequested() {
@@ -811,7 +848,8 @@ std::unique_ptr<UiBackend> CreateQtUiBackend() {
     static int argc = 1;
     static char name[] = "strokerelayd";
     static char* argv[] = {name, nullptr};
-    new QApplication(argc, argv);
+    auto* application = new QApplication(argc, argv);
+    application->installEventFilter(new CaretBlinkLimiter(application));
   }
   if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
     return nullptr;  // an application object without widgets
