@@ -253,8 +253,9 @@ int main(int argc, char** argv) {
     const double boundMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
     const bool idleRun = run == runs;
     if (idleRun) {
-      // A settled program: let start-up work finish before the idle window opens.
-      std::this_thread::sleep_for(std::chrono::seconds(1));
+      // A settled program: start-up work is done and, with the window, the text caret has stopped blinking
+      // (10 s after the last input) before the idle window opens.
+      std::this_thread::sleep_for(std::chrono::seconds(12));
       const double before = CpuSeconds(pid);
       const double scheduledBefore = ScheduledSeconds(pid);
       std::this_thread::sleep_for(std::chrono::seconds(idleSeconds));

@@ -1,21 +1,13 @@
 #include "platform/keys/key_sink.h"
 
-#include <atomic>
-
 namespace srd {
 
-namespace {
-std::atomic<KeyBackend*> g_backend{nullptr};
-}  // namespace
+void InstallKeyBackend(KeyBackend* backend) {
+  detail::installedKeyBackend.store(backend, std::memory_order_release);
+}
 
-void InstallKeyBackend(KeyBackend* backend) { g_backend.store(backend, std::memory_order_release); }
-
-KeyBackend* InstalledKeyBackend() { return g_backend.load(std::memory_order_acquire); }
-
-void KeySink(std::uint8_t virtualKey, std::uint8_t scanCode, std::uint32_t flags, std::uintptr_t extraInfo) {
-  if (KeyBackend* backend = g_backend.load(std::memory_order_acquire)) {
-    backend->Inject(virtualKey, scanCode, flags, extraInfo);
-  }
+KeyBackend* InstalledKeyBackend() {
+  return detail::installedKeyBackend.load(std::memory_order_acquire);
 }
 
 }  // namespace srd

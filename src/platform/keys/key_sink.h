@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 // The key injection service: one key event at a time into the machine's keyboard input.
@@ -28,8 +29,18 @@ class KeyBackend {
 void InstallKeyBackend(KeyBackend* backend);
 KeyBackend* InstalledKeyBackend();
 
-// Queues one key event into the keyboard input: virtual-key code, scan code, flags (0 press, 2 release) and the
-// extra-information word. Its result is not examined by any caller, so it has none.
-void KeySink(std::uint8_t virtualKey, std::uint8_t scanCode, std::uint32_t flags, std::uintptr_t extraInfo);
+namespace detail {
+// The installed backend. Defined here so that KeySink, called once per key event, inlines into the decoder.
+inline std::atomic<KeyBackend*> installedKeyBackend{nullptr};
+}  // namespace detail
+
+// Queues one key event into the keyboard input: virtual-key code, scan code, flags (0 press, 2 release) and
+// the extra-information word. Its result is not examined by any caller, so it has none.
+inline void KeySink(std::uint8_t virtualKey, std::uint8_t scanCode, std::uint32_t flags,
+                    std::uintptr_t extraInfo) {
+  if (KeyBackend* backend = detail::installedKeyBackend.load(std::memory_order_acquire)) {
+    backend->Inject(virtualKey, scanCode, flags, extraInfo);
+  }
+}
 
 }  // namespace srd
