@@ -15,12 +15,14 @@
 
 #include "checking_key_backend.h"
 #include "net/datagram_endpoint.h"
+#include "net/socket_error.h"
 #include "platform/keys/key_sink.h"
 #include "receiver/key_commands.h"
 
 namespace {
 
 constexpr std::int32_t kAreaSize = 1024;
+constexpr std::int32_t kInterrupted = 10004;  // WSAEINTR
 
 struct Link {
   srd::DatagramEndpoint endpoint;
@@ -46,6 +48,16 @@ Link& TheLink() {
   return *link;
 }
 
+// libFuzzer's own timer signal can interrupt a wait (the program itself blocks its handled signals on the
+// worker, so its waits never are); an interrupted wait is simply made again.
+int WaitReadable(srd::DatagramEndpoint& endpoint, std::int32_t timeoutMs) {
+  int ready = 0;
+  do {
+    ready = endpoint.Wait(srd::WAIT_READ, timeoutMs);
+  } while (ready == -1 && srd::LastSocketError() == kInterrupted);
+  return ready;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -58,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (send(link.sender, data, size, 0) != static_cast<ssize_t>(size)) {
     std::abort();  // loopback accepts every datagram of this size
   }
-  if (link.endpoint.Wait(srd::WAIT_READ, 5000) != srd::WAIT_READ) {
+  if (WaitReadable(link.endpoint, 5000) != srd::WAIT_READ) {
     __builtin_trap();  // a sent datagram never became readable
   }
   // Exactly the area the receive loop has: 1024 bytes and the terminator.
@@ -84,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   std::free(area);
   // Whatever happened, the datagram was consumed.
-  if (link.endpoint.Wait(srd::WAIT_READ, 0) != 0) {
+  if (WaitReadable(link.endpoint, 0) != 0) {
     __builtin_trap();
   }
   return 0;
