@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "full_datagram.h"
 #include "platform/keys/key_sink.h"
 #include "platform/keys/recording_key_backend.h"
 #include "receiver/key_commands.h"
@@ -25,31 +26,25 @@ void Run(benchmark::State& state, const std::string& text) {
     benchmark::ClobberMemory();
   }
   srd::InstallKeyBackend(nullptr);
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(text.size()));
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                          static_cast<std::int64_t>(text.size()));
   state.counters["events"] = static_cast<double>(sink.events);
-  state.counters["ns_per_event"] = benchmark::Counter(static_cast<double>(sink.events),
-                                                      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["ns_per_event"] = benchmark::Counter(
+      static_cast<double>(sink.events), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
-void BM_DecodeTypical(benchmark::State& state) { Run(state, "?K041U041"); }
+void BM_DecodeTypical(benchmark::State& state) {
+  Run(state, "?K041U041");
+}
 BENCHMARK(BM_DecodeTypical);
 
 void BM_DecodeFull1024(benchmark::State& state) {
-  std::string text = "?";
-  while (text.size() + 6 <= 1024) {
-    text += "k41u41";
-  }
-  text.resize(1024, ' ');
-  Run(state, text);
+  Run(state, srd::bench::FullDatagram("k41u41"));
 }
 BENCHMARK(BM_DecodeFull1024);
 
 void BM_DecodeFull1024RecordingSink(benchmark::State& state) {
-  std::string text = "?";
-  while (text.size() + 6 <= 1024) {
-    text += "k41u41";
-  }
-  text.resize(1024, ' ');
+  const std::string text = srd::bench::FullDatagram("k41u41");
   srd::RecordingKeyBackend sink;
   srd::InstallKeyBackend(&sink);
   for (auto _ : state) {

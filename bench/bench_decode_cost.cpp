@@ -5,20 +5,11 @@
 
 #include <string>
 
+#include "full_datagram.h"
 #include "platform/keys/key_sink.h"
 #include "receiver/key_commands.h"
 
 namespace {
-
-std::string FullDatagram(const char* command) {
-  std::string text = "?";
-  const std::string unit = command;
-  while (text.size() + unit.size() <= 1024) {
-    text += unit;
-  }
-  text.resize(1024, ' ');
-  return text;
-}
 
 void Run(benchmark::State& state, const std::string& text) {
   srd::InstallKeyBackend(nullptr);
@@ -31,12 +22,12 @@ void Run(benchmark::State& state, const std::string& text) {
 }
 
 void BM_DecodeFull1024NoBackend(benchmark::State& state) {
-  Run(state, FullDatagram("k41u41"));
+  Run(state, srd::bench::FullDatagram("k41u41"));
 }
 BENCHMARK(BM_DecodeFull1024NoBackend);
 
 void BM_DecodeCommands1024NoEvents(benchmark::State& state) {
-  Run(state, FullDatagram("k00u00"));
+  Run(state, srd::bench::FullDatagram("k00u00"));
 }
 BENCHMARK(BM_DecodeCommands1024NoEvents);
 

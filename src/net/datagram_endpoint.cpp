@@ -28,24 +28,23 @@ constexpr std::int32_t kWsaEMsgSize = 10040;
 
 std::atomic<std::int32_t> g_socketsStarts{0};
 
-bool Reporting() {
-  return SocketErrorReporting.load(std::memory_order_relaxed) != 0;
-}
-
-// Records code as the thread's last socket error and writes the step's line while reporting is on.
-void FailWith(std::int32_t code, const char* label) {
-  SetLastSocketError(code);
-  if (Reporting()) {
+// Writes the step's line for the thread's last socket error while reporting is on.
+void ReportWhileOn(const char* label) {
+  if (SocketErrorReporting.load(std::memory_order_relaxed) != 0) {
     ReportSocketError(label);
   }
+}
+
+// Records code as the thread's last socket error and reports the step.
+void FailWith(std::int32_t code, const char* label) {
+  SetLastSocketError(code);
+  ReportWhileOn(label);
 }
 
 // The same for a call that failed with errno; called right after that call, before anything can change errno.
 void FailFromErrno(const char* label) {
   SetLastSocketErrorFromErrno();
-  if (Reporting()) {
-    ReportSocketError(label);
-  }
+  ReportWhileOn(label);
 }
 
 // Looks host up as an IPv4 name. Returns true with the address in network order; on failure the thread's last
@@ -98,9 +97,7 @@ int BuildAddress(SocketAddress& address, const char* host, std::int32_t port) {
     // included, is looked up as a name.
     ip = ::inet_addr(host);
     if (ip == INADDR_NONE && !LookUpHost(host, ip)) {
-      if (Reporting()) {
-        ReportSocketError("gethostbyname");
-      }
+      ReportWhileOn("gethostbyname");
       return -1;
     }
   }

@@ -1,14 +1,12 @@
 #include "receiver/receiver_worker.h"
 
-#include <pthread.h>
-#include <signal.h>
-
 #include <functional>
 #include <new>
 #include <system_error>
 
 #include "diag/log.h"
 #include "net/datagram_endpoint.h"
+#include "platform/sys/signals.h"
 #include "receiver/key_commands.h"
 
 namespace srd {
@@ -21,17 +19,6 @@ constexpr std::int32_t kPassWaitMs = 100;
 constexpr std::chrono::milliseconds kReopenInterval{2000};
 // The largest datagram the loop accepts; the area holds one more byte for the terminator.
 constexpr std::int32_t kReceiveAreaSize = 1024;
-
-// The signals the interface thread turns into a close request. Blocked on the worker, so they never land
-// there and its waits never end early with EINTR.
-void BlockHandledSignals(sigset_t* previous) {
-  sigset_t handled;
-  sigemptyset(&handled);
-  sigaddset(&handled, SIGTERM);
-  sigaddset(&handled, SIGINT);
-  sigaddset(&handled, SIGHUP);
-  pthread_sigmask(SIG_BLOCK, &handled, previous);
-}
 
 // Opens the endpoint on the port read now; on failure schedules the next try.
 void OpenOnCurrentPort(DatagramEndpoint& endpoint, const ReceiverState& state,
@@ -59,9 +46,9 @@ int ReceiverWorker::Start(Body body, void* argument) {
   }
   body_ = body;
   argument_ = argument;
-  // The new thread inherits the mask, so the handled signals are blocked from its very first instruction.
-  sigset_t previous;
-  BlockHandledSignals(&previous);
+  // The interface thread turns the stop signals into a close request. The worker inherits them blocked, so
+  // they never land there and its waits never end early with EINTR.
+  const StopSignalsBlockedScope blocked;
   try {
     thread_ = std::thread(&ReceiverWorker::ThreadEntry, this);
     const std::size_t id = std::hash<std::thread::id>{}(thread_.get_id());
@@ -69,7 +56,6 @@ int ReceiverWorker::Start(Body body, void* argument) {
   } catch (const std::system_error&) {
     // The thread could not be created: the handle stays 0 and Stop returns at once.
   }
-  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
   return 1;
 }
 
@@ -127,7 +113,6 @@ std::uint32_t ReceiverWorker::ThreadId() const {
 }
 
 void ReceiverWorker::ThreadEntry(ReceiverWorker* self) {
-  BlockHandledSignals(nullptr);
   if (self->body_ != nullptr) {
     self->body_(self->argument_);
   }

@@ -7,7 +7,6 @@
 #include <cwchar>
 #include <string>
 
-#include "receiver/receiver_worker.h"
 #include "shell/about_dialog.h"
 #include "shell/settings_dialog.h"
 #include "shell/shell_resources.h"
@@ -21,10 +20,6 @@ constexpr std::size_t HOST_BUFFER_BYTES = 256;
 constexpr std::size_t HOST_UNITS = 255;        // converted name with its terminator
 constexpr std::size_t PORT_LABEL_UNITS = 32;   // "Port= %d" with its terminator
 constexpr std::size_t HOST_LABEL_UNITS = 320;  // "Host= %s" with its terminator
-
-std::u16string Ascii(const std::string& text) {
-  return std::u16string(text.begin(), text.end());
-}
 
 LResult RunModal(int templateId, DialogProc proc) {
   const Instance instance = Shell().moduleInstance;
@@ -69,9 +64,7 @@ std::u16string DeviceHostName() {
 
 void RefreshPanelLabels(Window* panel) {
   if (Window* port = GetDlgItem(panel, PANEL_PORT_LABEL)) {
-    const ReceiverState* state = Shell().state;
-    const std::int32_t value = state != nullptr ? state->port.load(std::memory_order_relaxed) : DEFAULT_PORT;
-    std::u16string text = u"Port= " + Ascii(std::to_string(value));
+    std::u16string text = u"Port= " + StoredPortText();
     text.resize(std::min(text.size(), PORT_LABEL_UNITS - 1));
     SetWindowText(port, text);
   }

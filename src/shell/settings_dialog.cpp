@@ -67,11 +67,7 @@ LResult SettingsDialog(Window* dialog, std::uint32_t message, WParam wParam, LPa
       const ShellDialogInit init{SHIDIM_FLAGS, dialog, SETTINGS_INIT_FLAGS};
       ShellInitDialog(&init);
       if (Window* edit = GetDlgItem(dialog, SETTINGS_PORT_EDIT)) {
-        const ReceiverState* state = Shell().state;
-        const std::int32_t port =
-            state != nullptr ? state->port.load(std::memory_order_relaxed) : DEFAULT_PORT;
-        const std::string digits = std::to_string(port);
-        SetWindowText(edit, std::u16string(digits.begin(), digits.end()));
+        SetWindowText(edit, StoredPortText());
       }
       return 1;
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "platform/ui/window_layer.h"
 
 // The shell values: one each per process, set and read on the interface thread only.
@@ -18,5 +20,9 @@ struct ShellValues {
 };
 
 ShellValues& Shell();
+
+// The stored port in decimal, as the panel and the settings dialog show it; the default port while no
+// ReceiverState is set.
+std::u16string StoredPortText();
 
 }  // namespace srd

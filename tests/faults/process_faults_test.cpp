@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "../platform/keys/xvfb_server.h"
 #include "../support/loopback.h"
+#include "../support/xvfb_server.h"
 #include "program_process.h"
 
 namespace srd::test {

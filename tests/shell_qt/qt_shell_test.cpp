@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <string>
 
+#include "../support/loopback.h"
 #include "platform/keys/key_sink.h"
 #include "platform/keys/recording_key_backend.h"
 #include "platform/ui/qt_dialog_font.h"
@@ -135,7 +136,7 @@ class QtShellTest : public ::testing::Test {
   }
 
   // Sends "?K0kkU0kk" (press and release of key kk) to the port until the worker has typed that key.
-  Step ReceivedOn(std::uint16_t port, const char* key) {
+  Step ReceivedOn(std::int32_t port, const char* key) {
     return [this, port, key] {
       for (const RecordedKeyEvent& event : keys_.Events()) {
         if (event.virtualKey == std::stoi(key, nullptr, 16) && event.flags == KEYEVENT_PRESS) {
@@ -154,10 +155,10 @@ class QtShellTest : public ::testing::Test {
 // The panel's Settings moves the worker and the label, the menu's only the worker; Cancel and the dialog's
 // close button keep the port; the menu's Exit ends the program.
 TEST_F(QtShellTest, SettingsFromThePanelAndTheMenuThenMenuExit) {
-  const std::uint16_t first = test::FreeUdpPort();
-  std::uint16_t second = test::FreeUdpPort();
+  const std::int32_t first = test::FindFreeUdpPort();
+  std::int32_t second = test::FindFreeUdpPort();
   while (second == first) {
-    second = test::FreeUdpPort();
+    second = test::FindFreeUdpPort();
   }
   QString shownAtOpen;
   QString title;

@@ -1,10 +1,5 @@
 #include "qt_test_support.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QTimer>
 #include <QWidget>
@@ -47,35 +42,6 @@ Script::Script(std::vector<Step> steps) : steps_(std::move(steps)) {
 
 Script::~Script() {
   delete static_cast<QTimer*>(timer_);
-}
-
-namespace {
-
-sockaddr_in Loopback(std::uint16_t port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return address;
-}
-
-}  // namespace
-
-std::uint16_t FreeUdpPort() {
-  const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in address = Loopback(0);
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  close(fd);
-  return ntohs(address.sin_port);
-}
-
-void SendDatagram(std::uint16_t port, const std::string& text) {
-  const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-  const sockaddr_in address = Loopback(port);
-  sendto(fd, text.data(), text.size(), 0, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-  close(fd);
 }
 
 }  // namespace srd::test

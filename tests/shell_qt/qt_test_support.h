@@ -32,9 +32,4 @@ class Script {
   void* timer_ = nullptr;
 };
 
-// A UDP port on the loopback that was free a moment ago.
-std::uint16_t FreeUdpPort();
-// Sends one datagram to 127.0.0.1:port.
-void SendDatagram(std::uint16_t port, const std::string& text);
-
 }  // namespace srd::test

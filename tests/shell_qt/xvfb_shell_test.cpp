@@ -12,8 +12,9 @@
 #include <filesystem>
 #include <string>
 
-#include "../platform/keys/xvfb_server.h"
+#include "../support/loopback.h"
 #include "../support/udp_port.h"
+#include "../support/xvfb_server.h"
 #include "platform/keys/key_sink.h"
 #include "platform/keys/xtest_key_backend.h"
 #include "platform/ui/qt_ui_backend.h"
@@ -57,13 +58,13 @@ TEST(XvfbShellTest, DatagramsArriveAsTextInTheFocusedTestBox) {
     return frame() != nullptr && frame()->isActiveWindow() && testBox() != nullptr &&
            QApplication::focusWidget() == testBox();
   };
-  auto send = [](std::uint16_t port, const char* text) {
+  auto send = [](std::int32_t port, const char* text) {
     return [port, text] {
       test::SendDatagram(port, text);
       return true;
     };
   };
-  const std::uint16_t port = test::FreeUdpPort();
+  const std::int32_t port = test::FindFreeUdpPort();
   std::string windowClass;
 
   test::Script script({

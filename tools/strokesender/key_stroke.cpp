@@ -1,5 +1,8 @@
 #include "key_stroke.h"
 
+#include <iterator>
+#include <utility>
+
 namespace srd::sender {
 namespace {
 
@@ -13,21 +16,20 @@ void AppendCommand(std::string& text, char letter, std::uint8_t virtualKey) {
 }  // namespace
 
 std::string StrokeDatagram(const KeyStroke& stroke) {
+  // Pressed in this order, released in the reverse one.
+  const std::pair<bool, std::uint8_t> modifiers[] = {
+      {stroke.control, VK_CONTROL}, {stroke.alt, VK_MENU}, {stroke.shift, VK_SHIFT}};
   std::string text = "?";
-  if (stroke.control)
-    AppendCommand(text, 'k', VK_CONTROL);
-  if (stroke.alt)
-    AppendCommand(text, 'k', VK_MENU);
-  if (stroke.shift)
-    AppendCommand(text, 'k', VK_SHIFT);
+  for (const auto& [held, virtualKey] : modifiers) {
+    if (held)
+      AppendCommand(text, 'k', virtualKey);
+  }
   AppendCommand(text, 'k', stroke.virtualKey);
   AppendCommand(text, 'u', stroke.virtualKey);
-  if (stroke.shift)
-    AppendCommand(text, 'u', VK_SHIFT);
-  if (stroke.alt)
-    AppendCommand(text, 'u', VK_MENU);
-  if (stroke.control)
-    AppendCommand(text, 'u', VK_CONTROL);
+  for (auto it = std::rbegin(modifiers); it != std::rend(modifiers); ++it) {
+    if (it->first)
+      AppendCommand(text, 'u', it->second);
+  }
   return text;
 }
 

@@ -30,8 +30,8 @@ class TranslatingKeyBackend : public KeyBackend {
  private:
   void Emit(std::uint16_t code, bool down);
 
-  mutable std::mutex
-      mutex_;  // Inject runs on the worker, ReleaseAll on the shell thread after the worker ends
+  // Inject runs on the worker, ReleaseAll on the shell thread after the worker ends.
+  mutable std::mutex mutex_;
   HeldKeys held_;
 };
 

@@ -28,6 +28,15 @@ bool UnblockStopSignals() {
   return pthread_sigmask(SIG_UNBLOCK, &set, nullptr) == 0;
 }
 
+StopSignalsBlockedScope::StopSignalsBlockedScope() {
+  const sigset_t set = StopSignals();
+  pthread_sigmask(SIG_BLOCK, &set, &previous_);
+}
+
+StopSignalsBlockedScope::~StopSignalsBlockedScope() {
+  pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+}
+
 int OpenStopSignalFd() {
   const sigset_t set = StopSignals();
   return signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);

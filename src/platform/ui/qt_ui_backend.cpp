@@ -63,25 +63,25 @@ QString ToQString(const std::u16string& text) {
   return QString::fromStdU16String(text);
 }
 
+// Counts a depth up for the life of a scope.
+class ScopedDepth {
+ public:
+  explicit ScopedDepth(int& depth) : depth_(depth) { ++depth_; }
+  ~ScopedDepth() { --depth_; }
+  ScopedDepth(const ScopedDepth&) = delete;
+  ScopedDepth& operator=(const ScopedDepth&) = delete;
+
+ private:
+  int& depth_;
+};
+
 // While the backend applies the layer's own changes to the widgets, the widgets' change events must not be
 // reported back as if the user had made them.
 int g_applying = 0;
-struct Applying {
-  Applying() { ++g_applying; }
-  ~Applying() { --g_applying; }
-  Applying(const Applying&) = delete;
-  Applying& operator=(const Applying&) = delete;
-};
 
 // Depth of calls into the layer made from inside Qt's event handling. A Wait reached from there (a handler
 // that runs a modal loop) must not delete objects that Qt code further up the stack may still use.
 int g_notifying = 0;
-struct Notifying {
-  Notifying() { ++g_notifying; }
-  ~Notifying() { --g_notifying; }
-  Notifying(const Notifying&) = delete;
-  Notifying& operator=(const Notifying&) = delete;
-};
 
 // Posted to the waker to end a processEvents that is waiting.
 class Waker final : public QObject {
@@ -127,7 +127,7 @@ class Frame final : public QMainWindow {
   void changeEvent(QEvent* event) override {
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange && g_applying == 0 && data_->window != nullptr) {
-      Notifying notifying;
+      const ScopedDepth notifying(g_notifying);
       NotifyShowState(data_->window, isMinimized());
     }
   }
@@ -149,7 +149,7 @@ class Frame final : public QMainWindow {
     const QPoint origin = data_->client->mapToGlobal(QPoint(0, 0));
     const Rect rect{origin.x(), origin.y(), origin.x() + data_->client->width(),
                     origin.y() + data_->client->height()};
-    Notifying notifying;
+    const ScopedDepth notifying(g_notifying);
     NotifyMoved(data_->window, rect);
   }
 
@@ -251,7 +251,7 @@ class QtUiBackend final : public UiBackend {
     data->window = window;
     window->backendData = data;
     all_.insert(data);
-    Applying applying;
+    const ScopedDepth applying(g_applying);
     switch (window->kind) {
       case WindowKind::TopLevel:
         MakeFrame(data);
@@ -273,7 +273,7 @@ class QtUiBackend final : public UiBackend {
     if (data == nullptr) {
       return;
     }
-    Applying applying;
+    const ScopedDepth applying(g_applying);
     data->window = nullptr;
     window->backendData = nullptr;
     if (window->kind == WindowKind::MenuBar) {
@@ -295,7 +295,7 @@ class QtUiBackend final : public UiBackend {
     if (data == nullptr || data->widget == nullptr) {
       return;
     }
-    Applying applying;
+    const ScopedDepth applying(g_applying);
     const QString text = ToQString(window->text);
     if (auto* label = qobject_cast<QLabel*>(data->widget.data())) {
       label->setText(text);
@@ -320,7 +320,7 @@ class QtUiBackend final : public UiBackend {
     if (data == nullptr || data->widget == nullptr || window->kind == WindowKind::MenuBar) {
       return;
     }
-    Applying applying;
+    const ScopedDepth applying(g_applying);
     QWidget* widget = data->widget;
     if (!widget->isWindow()) {
       widget->setVisible(window->visible);
@@ -364,7 +364,7 @@ class QtUiBackend final : public UiBackend {
     // Dialogs and controls are laid out from their templates with the real font; only a top-level window's
     // size is the program's to set.
     if (window->kind == WindowKind::TopLevel) {
-      Applying applying;
+      const ScopedDepth applying(g_applying);
       FitFrame(data);
     }
   }
@@ -384,7 +384,7 @@ class QtUiBackend final : public UiBackend {
     if (data == nullptr || frame == nullptr) {
       return false;
     }
-    Applying applying;
+    const ScopedDepth applying(g_applying);
     QMenuBar* menuBar = frame->menuBar();
     menuBar->clear();
     Window* target = bar->parent;
@@ -410,7 +410,7 @@ class QtUiBackend final : public UiBackend {
     if (data == nullptr || data->widget == nullptr) {
       return;
     }
-    Applying applying;
+    const ScopedDepth applying(g_applying);
     QWidget* widget = data->widget;
     if (begin) {
       if (widget->isWindow() && widget->windowModality() != Qt::ApplicationModal) {
@@ -440,7 +440,7 @@ class QtUiBackend final : public UiBackend {
     if (data == nullptr || data->widget == nullptr) {
       return;
     }
-    Applying applying;
+    const ScopedDepth applying(g_applying);
     QWidget* top = data->widget->window();
     if (top->isMinimized()) {
       top->showNormal();
@@ -691,7 +691,7 @@ class QtUiBackend final : public UiBackend {
       if (data->window == nullptr || data->settingText) {
         return;
       }
-      Notifying notifying;
+      const ScopedDepth notifying(g_notifying);
       NotifyTextEdited(data->window, now.toStdU16String());
       if (data->window != nullptr && data->window->parent != nullptr) {
         PostMessage(data->window->parent, WM_COMMAND,

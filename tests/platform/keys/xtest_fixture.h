@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
-#include "key_observer.h"
+#include "../../support/key_observer.h"
+#include "../../support/xvfb_server.h"
 #include "platform/keys/xtest_key_backend.h"
-#include "xvfb_server.h"
 
 namespace srd {
 

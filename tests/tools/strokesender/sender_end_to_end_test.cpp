@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "../../support/udp_port.h"
-#include "platform/keys/key_observer.h"
-#include "platform/keys/xvfb_server.h"
+#include "support/key_observer.h"
+#include "support/xvfb_server.h"
 
 namespace srd {
 namespace {

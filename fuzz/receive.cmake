@@ -1,1 +1,0 @@
-srd_add_fuzzer(fuzz_receive SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_receive.cpp LIBS srd_receiver)
