@@ -1,12 +1,9 @@
 #include "shell/main_panel.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstring>
-#include <cwchar>
 #include <string>
 
+#include "platform/sys/unicode_text.h"
 #include "shell/about_dialog.h"
 #include "shell/settings_dialog.h"
 #include "shell/shell_resources.h"
@@ -16,7 +13,6 @@ namespace srd {
 namespace {
 
 constexpr std::uint32_t PANEL_INIT_FLAGS = SHIDIF_DONEBUTTON | SHIDIF_SIPDOWN;  // 9
-constexpr std::size_t HOST_BUFFER_BYTES = 256;
 constexpr std::size_t HOST_UNITS = 255;        // converted name with its terminator
 constexpr std::size_t PORT_LABEL_UNITS = 32;   // "Port= %d" with its terminator
 constexpr std::size_t HOST_LABEL_UNITS = 320;  // "Host= %s" with its terminator
@@ -30,34 +26,9 @@ LResult RunModal(int templateId, DialogProc proc) {
 }  // namespace
 
 std::u16string DeviceHostName() {
-  char name[HOST_BUFFER_BYTES] = {};
-  if (gethostname(name, sizeof name) != 0) {
-    return {};
-  }
-  name[sizeof name - 1] = '\0';  // a truncated name need not be terminated
-  // The locale's multibyte encoding to UTF-16.
   std::u16string out;
-  std::mbstate_t state{};
-  const char* p = name;
-  std::size_t left = std::strlen(name);
-  while (left > 0) {
-    wchar_t wide = 0;
-    const std::size_t n = std::mbrtowc(&wide, p, left, &state);
-    if (n == static_cast<std::size_t>(-1) || n == static_cast<std::size_t>(-2) || n == 0) {
-      return {};  // not text in this locale's encoding
-    }
-    const auto code = static_cast<std::uint32_t>(wide);
-    if (code >= 0x10000) {
-      out += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
-      out += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(code);
-    }
-    p += n;
-    left -= n;
-  }
-  if (out.size() + 1 > HOST_UNITS) {
-    return {};
+  if (!LocaleTextToUtf16(ReadHostName(), &out) || out.size() + 1 > HOST_UNITS) {
+    return {};  // no name, not text in this locale's encoding, or too long for the label
   }
   return out;
 }

@@ -5,30 +5,9 @@
 #include <cerrno>
 #include <cstddef>
 
+#include "platform/sys/unicode_text.h"
+
 namespace srd {
-
-namespace {
-
-// Appends one unit as UTF-8. Units are code points of the Basic Multilingual Plane; a lone surrogate is
-// encoded like any other unit so that what the caller handed over stays visible as it is.
-std::size_t AppendUtf8(char* out, char16_t unit) {
-  const unsigned u = unit;
-  if (u < 0x80) {
-    out[0] = static_cast<char>(u);
-    return 1;
-  }
-  if (u < 0x800) {
-    out[0] = static_cast<char>(0xC0 | (u >> 6));
-    out[1] = static_cast<char>(0x80 | (u & 0x3F));
-    return 2;
-  }
-  out[0] = static_cast<char>(0xE0 | (u >> 12));
-  out[1] = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-  out[2] = static_cast<char>(0x80 | (u & 0x3F));
-  return 3;
-}
-
-}  // namespace
 
 void DebugOutput(const char16_t* text) {
   if (text == nullptr) {
@@ -38,8 +17,10 @@ void DebugOutput(const char16_t* text) {
   constexpr std::size_t kMaxUnits = 1024;
   char buffer[kMaxUnits * 3];
   std::size_t used = 0;
+  // Unlike Utf16ToUtf8, each unit is one code point: surrogates are not paired, so that what the caller
+  // handed over stays visible unit by unit (and a line never needs more than 3 bytes a unit).
   for (std::size_t i = 0; i < kMaxUnits && text[i] != 0; ++i) {
-    used += AppendUtf8(buffer + used, text[i]);
+    used += EncodeUtf8(text[i], buffer + used);
   }
   const char* p = buffer;
   while (used > 0) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/ui/ui_resources.h"
+#include "platform/ui/window_constants.h"
 
 // A small Win32-style window and message layer: window classes, top-level windows, modeless and modal dialogs
 // from templates, controls by id, one message queue for the interface thread, and look-up of a running
@@ -18,97 +19,6 @@
 namespace srd {
 
 class UiBackend;
-
-using WParam = std::uintptr_t;
-using LParam = std::intptr_t;
-using LResult = std::intptr_t;
-
-// Message numbers.
-inline constexpr std::uint32_t WM_NULL = 0;
-inline constexpr std::uint32_t WM_CREATE = 1;
-inline constexpr std::uint32_t WM_DESTROY = 2;
-inline constexpr std::uint32_t WM_MOVE = 3;
-inline constexpr std::uint32_t WM_SIZE = 5;
-inline constexpr std::uint32_t WM_ACTIVATE = 6;
-inline constexpr std::uint32_t WM_SETFOCUS = 7;
-inline constexpr std::uint32_t WM_ENABLE = 10;
-inline constexpr std::uint32_t WM_SETTEXT = 12;
-inline constexpr std::uint32_t WM_GETTEXT = 13;
-inline constexpr std::uint32_t WM_PAINT = 15;
-inline constexpr std::uint32_t WM_CLOSE = 16;
-inline constexpr std::uint32_t WM_QUIT = 18;
-inline constexpr std::uint32_t WM_SETTINGCHANGE = 26;
-inline constexpr std::uint32_t WM_KEYDOWN = 0x100;
-inline constexpr std::uint32_t WM_KEYUP = 0x101;
-inline constexpr std::uint32_t WM_CHAR = 0x102;
-inline constexpr std::uint32_t WM_INITDIALOG = 272;
-inline constexpr std::uint32_t WM_COMMAND = 273;
-
-// Activation states (low word of WM_ACTIVATE's wParam).
-inline constexpr WParam WA_INACTIVE = 0;
-inline constexpr WParam WA_ACTIVE = 1;
-
-// Command ids of the standard dialog buttons.
-inline constexpr int IDOK = 1;
-inline constexpr int IDCANCEL = 2;
-
-// Notification code of a push button click (high word of WM_COMMAND's wParam).
-inline constexpr std::uint32_t BN_CLICKED = 0;
-// Notification code of an edit box whose text the user changed.
-inline constexpr std::uint32_t EN_CHANGE = 0x300;
-
-// Window styles.
-inline constexpr std::uint32_t WS_POPUP = 0x80000000;
-inline constexpr std::uint32_t WS_CHILD = 0x40000000;
-inline constexpr std::uint32_t WS_VISIBLE = 0x10000000;
-inline constexpr std::uint32_t WS_DISABLED = 0x08000000;
-inline constexpr std::uint32_t WS_BORDER = 0x00800000;
-inline constexpr std::uint32_t WS_VSCROLL = 0x00200000;
-inline constexpr std::uint32_t WS_GROUP = 0x00020000;
-inline constexpr std::uint32_t WS_TABSTOP = 0x00010000;
-inline constexpr std::uint32_t WS_EX_CAPTIONOKBTN = 0x80000000;
-inline constexpr std::uint32_t DS_SETFONT = 0x40;
-// Button styles.
-inline constexpr std::uint32_t BS_DEFPUSHBUTTON = 0x1;
-// Static styles.
-inline constexpr std::uint32_t SS_ICON = 0x3;
-inline constexpr std::uint32_t SS_NOPREFIX = 0x80;
-// Edit styles.
-inline constexpr std::uint32_t ES_MULTILINE = 0x4;
-inline constexpr std::uint32_t ES_AUTOHSCROLL = 0x80;
-inline constexpr std::uint32_t ES_WANTRETURN = 0x1000;
-// Class styles.
-inline constexpr std::uint32_t CS_VREDRAW = 0x1;
-inline constexpr std::uint32_t CS_HREDRAW = 0x2;
-
-// The use-the-default value for a window's position and size.
-inline constexpr int CW_USEDEFAULT = static_cast<int>(0x80000000u);
-
-// Show commands.
-inline constexpr int SW_HIDE = 0;
-inline constexpr int SW_SHOWNORMAL = 1;
-inline constexpr int SW_SHOWMINIMIZED = 2;
-inline constexpr int SW_SHOWMAXIMIZED = 3;
-inline constexpr int SW_SHOWNOACTIVATE = 4;
-inline constexpr int SW_SHOW = 5;
-inline constexpr int SW_MINIMIZE = 6;
-inline constexpr int SW_SHOWMINNOACTIVE = 7;
-inline constexpr int SW_SHOWNA = 8;
-inline constexpr int SW_RESTORE = 9;
-inline constexpr int SW_SHOWDEFAULT = 10;
-
-// Stock objects.
-inline constexpr int WHITE_BRUSH = 0;
-
-inline constexpr std::uint16_t LoWord(WParam w) {
-  return static_cast<std::uint16_t>(w & 0xFFFFu);
-}
-inline constexpr std::uint16_t HiWord(WParam w) {
-  return static_cast<std::uint16_t>((w >> 16) & 0xFFFFu);
-}
-inline constexpr WParam MakeWParam(std::uint32_t low, std::uint32_t high) {
-  return static_cast<WParam>((low & 0xFFFFu) | ((high & 0xFFFFu) << 16));
-}
 
 struct Rect {
   int left = 0;
@@ -158,15 +68,10 @@ struct Window {
   std::uint32_t classStyle = 0;
   int background = WHITE_BRUSH;
   std::uint32_t shellDialogFlags = 0;  // set by ShellInitDialog (SHIDIF_*)
-  void* backendData = nullptr;         // the backend's own
-
-  // Layer-private.
-  WindowProc proc = nullptr;
-  DialogProc dialogProc = nullptr;
+  bool dialogEnded = false;            // dialogs: EndDialog was called, with dialogResult
   LResult dialogResult = 0;
-  bool dialogEnded = false;
-  bool destroying = false;
-  std::string remoteName;  // Remote windows: the instance name to ask
+  void* backendData = nullptr;  // the backend's own
+  // What only the layer uses (handlers, teardown state) lives in its own record of the window.
 };
 
 struct Msg {
@@ -197,9 +102,9 @@ struct PaintRecord {
 // An accelerator table; the program's resources hold none, so LoadAccelerators always returns nullptr.
 struct AcceleratorTable;
 
-// --- Layer lifetime
-// ------------------------------------------------------------------------------------------- Makes `backend`
-// the layer's backend for the calling (interface) thread. Returns false if already initialised.
+// --- Layer lifetime (window_layer.cpp)
+// Makes `backend` the layer's backend for the calling (interface) thread. Returns false if already
+// initialised.
 bool InitWindowLayer(std::unique_ptr<UiBackend> backend);
 // Destroys every window, drops queued messages, forgets classes, stops listening for other instances and
 // releases the backend. Safe to call when not initialised.
@@ -215,8 +120,7 @@ bool CloseWindowsOnStopSignals();
 // Tests point it at a directory of their own.
 void SetInstanceDirectory(const std::string& directory);
 
-// --- Windows
-// --------------------------------------------------------------------------------------------------
+// --- Windows (windows.cpp; FindWindow and SetForegroundWindow in instance_lookup.cpp)
 bool RegisterClass(const WindowClass& windowClass);
 // Creates a top-level window; WM_CREATE reaches the class handler before this returns (-1 from it: failure).
 Window* CreateWindowEx(std::uint32_t exStyle, std::u16string_view className, std::u16string_view title,
@@ -253,9 +157,8 @@ const AcceleratorTable* LoadAccelerators(Instance instance, int id);
 Window* BeginPaint(Window* window, PaintRecord* paint);
 bool EndPaint(Window* window, const PaintRecord* paint);
 
-// --- Dialogs
-// -------------------------------------------------------------------------------------------------- A
-// modeless dialog: controls created, WM_INITDIALOG delivered; visible only if the template says so.
+// --- Dialogs (dialogs.cpp)
+// A modeless dialog: controls created, WM_INITDIALOG delivered; visible only if the template says so.
 Window* CreateDialogIndirectParam(Instance instance, const DialogTemplate* dialogTemplate, Window* parent,
                                   DialogProc proc, LParam initParam);
 // A modal dialog: the owner takes no input until EndDialog; runs a nested message loop and returns the
@@ -264,9 +167,8 @@ LResult DialogBoxIndirectParam(Instance instance, const DialogTemplate* dialogTe
                                DialogProc proc, LParam initParam);
 bool EndDialog(Window* dialog, LResult result);
 
-// --- Messages
-// ------------------------------------------------------------------------------------------------- Any
-// thread. A message for a window destroyed before it is taken is dropped.
+// --- Messages (message_queue.cpp)
+// Any thread. A message for a window destroyed before it is taken is dropped.
 bool PostMessage(Window* window, std::uint32_t message, WParam wParam, LParam lParam);
 void PostQuitMessage(int exitCode);
 // Interface thread only: calls the window's handler before returning.
@@ -284,8 +186,8 @@ LResult DispatchMessage(const Msg* msg);
 // Close destroys the window; everything else: 0.
 LResult DefWindowProc(Window* window, std::uint32_t message, WParam wParam, LParam lParam);
 
-// --- The handheld shell's services
-// -------------------------------------------------------------------------- Menu bar creation record.
+// --- The handheld shell's services (shell_services.cpp)
+// Menu bar creation record.
 inline constexpr std::uint32_t SHCMBF_FROM_RESOURCE = 0x10;  // build the bar from a menu resource
 struct MenuBarInfo {
   std::uint32_t size = 0;
