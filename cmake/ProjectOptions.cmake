@@ -1,23 +1,37 @@
-# Compiler settings shared by every target of the project.
+# Compiler settings shared by every target of the project: warnings, and the sanitizers SRD_SANITIZE names.
+set(SRD_SANITIZE "" CACHE STRING "Sanitizers for every target of the project, as -fsanitize= takes them")
+
 function(srd_target_options target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion
                                            -Wnon-virtual-dtor -Wold-style-cast -Wcast-align -Wnull-dereference)
   if(SRD_WERROR)
     target_compile_options(${target} PRIVATE -Werror)
   endif()
+  if(SRD_SANITIZE)
+    target_compile_options(${target} PRIVATE -fsanitize=${SRD_SANITIZE} -fno-omit-frame-pointer)
+    if(SRD_SANITIZE MATCHES "undefined")
+      target_compile_options(${target} PRIVATE -fno-sanitize-recover=all)
+    endif()
+    # The runtime is linked into the programs, modules and tests; a static library passes the need on.
+    string(REPLACE "fuzzer-no-link," "" _srd_link_sanitizers "${SRD_SANITIZE}")
+    get_target_property(_srd_type ${target} TYPE)
+    if(_srd_type STREQUAL "STATIC_LIBRARY")
+      target_link_options(${target} INTERFACE -fsanitize=${_srd_link_sanitizers})
+    else()
+      target_link_options(${target} PRIVATE -fsanitize=${_srd_link_sanitizers})
+    endif()
+  endif()
 endfunction()
 
-# Adds every immediate sub-folder of the current source folder that holds a CMakeLists.txt.
-macro(srd_add_present_subdirectories)
-  file(GLOB _srd_children LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
-  list(SORT _srd_children)
-  foreach(_srd_child IN LISTS _srd_children)
-    if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${_srd_child}
-       AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${_srd_child}/CMakeLists.txt)
-      add_subdirectory(${_srd_child})
-    endif()
-  endforeach()
-endmacro()
+# A library of the project: a static library from the sources listed, its headers included as
+# "folder/name.h" from src/. PUBLIC_LIBS are those its headers expose; PRIVATE_LIBS the rest.
+function(srd_add_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;PUBLIC_LIBS;PRIVATE_LIBS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  srd_target_options(${name})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC ${ARG_PUBLIC_LIBS} PRIVATE ${ARG_PRIVATE_LIBS})
+endfunction()
 
 # A GoogleTest executable registered with ctest. LABELS: "threaded" marks tests that the TSan run covers;
 # PROPERTIES: further ctest properties for every discovered test (e.g. RESOURCE_LOCK udp8102).
@@ -25,7 +39,7 @@ function(srd_add_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS;PROPERTIES" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   srd_target_options(${name})
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} srd_test_support GTest::gtest GTest::gtest_main)
   set(properties TIMEOUT 300)
   if(ARG_LABELS)
     list(APPEND properties LABELS "${ARG_LABELS}")

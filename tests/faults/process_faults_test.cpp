@@ -6,8 +6,8 @@
 #include <string>
 
 #include "../support/loopback.h"
+#include "../support/program_process.h"
 #include "../support/xvfb_server.h"
-#include "program_process.h"
 
 namespace srd::test {
 namespace {
@@ -62,7 +62,7 @@ std::size_t Count(const std::string& text, std::string_view what) {
 TEST_F(ProcessFaults, PortInUseAtStartIsRetriedUntilFreed) {
   UdpSocket holder;
   ASSERT_TRUE(holder.Bind(kPort));
-  ProgramProcess program;
+  ProgramProcess program(ProgramOptions{SRD_PROGRAM_PATH});
   ASSERT_TRUE(program.Started());
   ASSERT_TRUE(WaitUntil([&] { return Count(program.Stderr(), kBindInUseLine) >= 1; }, seconds(20)));
   const auto first = Clock::now();
@@ -79,7 +79,7 @@ TEST_F(ProcessFaults, PortInUseAtStartIsRetriedUntilFreed) {
 }
 
 TEST_F(ProcessFaults, SigtermDuringFloodEndsPromptlyWithExitZero) {
-  ProgramProcess program;
+  ProgramProcess program(ProgramOptions{SRD_PROGRAM_PATH});
   ASSERT_TRUE(Bound(program));
   Flood flood(kPort, "?k41u41k42u42");
   ASSERT_TRUE(flood.Sends(20000));
@@ -91,7 +91,7 @@ TEST_F(ProcessFaults, SigtermDuringFloodEndsPromptlyWithExitZero) {
 }
 
 TEST_F(ProcessFaults, HundredThousandRandomDatagramsLeaveItRunningBoundedAndStoppable) {
-  ProgramProcess program;
+  ProgramProcess program(ProgramOptions{SRD_PROGRAM_PATH});
   ASSERT_TRUE(Bound(program));
   std::mt19937 random(20240611);
   // Warm up first, so the comparison is against a program that has met every kind of datagram.
@@ -112,7 +112,8 @@ TEST_F(ProcessFaults, XServerGoingAwayUnderTheXTestSinkLeavesItReceiving) {
   XvfbServer server;
   ASSERT_TRUE(server.Start());
   // Keys go to the X server; the window stays off any display, so only the key sink depends on the server.
-  ProgramProcess program({{"DISPLAY", server.DisplayName()}, {"QT_QPA_PLATFORM", "offscreen"}});
+  ProgramProcess program(ProgramOptions{
+      SRD_PROGRAM_PATH, {{"DISPLAY", server.DisplayName()}, {"QT_QPA_PLATFORM", "offscreen"}}});
   ASSERT_TRUE(Bound(program));
   ASSERT_TRUE(SendAndDrain(program, 200));
   // Hold a key down, then take the server away: the release at exit meets no server.

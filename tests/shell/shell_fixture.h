@@ -13,28 +13,23 @@
 #include "shell/shell_main.h"
 #include "shell/shell_resources.h"
 #include "shell/shell_values.h"
+#include "support/headless_layer_fixture.h"
 
 namespace srd {
 
 // The window layer on the headless backend, an instance directory of the test's own (so no real running
 // instance is ever met), fresh shell values and a ReceiverState whose worker is made but never started.
-class ShellFixture : public ::testing::Test {
+class ShellFixture : public test::HeadlessLayerFixture {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/srd-shell-XXXXXX";
-    directory_ = mkdtemp(pattern);
-    auto backend = std::make_unique<HeadlessUiBackend>();
-    backend_ = backend.get();
-    ASSERT_TRUE(InitWindowLayer(std::move(backend)));
-    SetInstanceDirectory(directory_);
+    HeadlessLayerFixture::SetUp();
     Shell() = ShellValues{};
     state_.worker = std::make_unique<ReceiverWorker>();
   }
   void TearDown() override {
-    ShutdownWindowLayer();
+    HeadlessLayerFixture::TearDown();
     Shell() = ShellValues{};
     SetShellOpenedHook(nullptr);
-    std::filesystem::remove_all(directory_);
   }
   // The main window as start-up makes it, with the test's state as the current state.
   Window* OpenMain() {
@@ -52,8 +47,6 @@ class ShellFixture : public ::testing::Test {
     });
   }
 
-  std::string directory_;
-  HeadlessUiBackend* backend_ = nullptr;
   ReceiverState state_;
 };
 

@@ -1,7 +1,7 @@
 #pragma once
 
 // Real UDP traffic on loopback for tests: a socket of the test's own, free ports, random datagrams, and
-// waiting on conditions with generous bounds.
+// (and, through wait_until.h, waiting on conditions with generous bounds).
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "udp_port.h"
+#include "wait_until.h"
 
 namespace srd::test {
 
@@ -117,19 +118,6 @@ class Flood {
   std::atomic<long> sent_{0};
   std::jthread thread_;
 };
-
-// Polls condition until it holds or limit passes; the limit is a generous bound, not an expectation.
-template <typename Condition>
-bool WaitUntil(Condition condition, std::chrono::milliseconds limit = std::chrono::seconds(5)) {
-  const auto deadline = Clock::now() + limit;
-  while (!condition()) {
-    if (Clock::now() >= deadline) {
-      return condition();
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
-}
 
 inline bool Flood::Sends(long count) {
   const long base = sent_.load();

@@ -1,4 +1,5 @@
 #include "platform/sys/single_instance.h"
+#include "support/scoped_temp_dir.h"
 
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -19,12 +20,9 @@ namespace {
 
 class SingleInstanceTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/srd-instance-XXXXXX";
-    directory_ = mkdtemp(pattern);
-  }
-  void TearDown() override { std::filesystem::remove_all(directory_); }
-  std::string directory_;
+  void SetUp() override { ASSERT_FALSE(directory_.empty()); }
+  test::ScopedTempDir scoped_{"srd-instance"};
+  const std::string& directory_ = scoped_.Path();
 };
 
 TEST_F(SingleInstanceTest, NamesKeepClassAndTitleApartAndOnlyOneHolderAtATime) {

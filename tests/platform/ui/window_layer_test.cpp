@@ -12,6 +12,7 @@
 
 #include "platform/sys/single_instance.h"
 #include "platform/ui/headless_ui_backend.h"
+#include "support/headless_layer_fixture.h"
 
 namespace srd {
 namespace {
@@ -35,24 +36,15 @@ LResult DialogEndsOnCommand(Window* dialog, std::uint32_t message, WParam wParam
   return 0;
 }
 
-class WindowLayerTest : public ::testing::Test {
+class WindowLayerTest : public test::HeadlessLayerFixture {
  protected:
   void SetUp() override {
     g_seen.clear();
-    char pattern[] = "/tmp/srd-ui-XXXXXX";
-    directory_ = mkdtemp(pattern);
-    auto backend = std::make_unique<HeadlessUiBackend>();
-    backend_ = backend.get();
-    ASSERT_TRUE(InitWindowLayer(std::move(backend)));
-    SetInstanceDirectory(directory_);
+    HeadlessLayerFixture::SetUp();
     WindowClass cls;
     cls.proc = RecordingProc;
     cls.className = u"TestClass";
     ASSERT_TRUE(RegisterClass(cls));
-  }
-  void TearDown() override {
-    ShutdownWindowLayer();
-    std::filesystem::remove_all(directory_);
   }
   Window* MakeWindow(const char16_t* title = u"title") {
     return CreateWindowEx(0, u"TestClass", title, WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
@@ -68,9 +60,6 @@ class WindowLayerTest : public ::testing::Test {
     t.controls.push_back(edit);
     return t;
   }
-
-  std::string directory_;
-  HeadlessUiBackend* backend_ = nullptr;
 };
 
 TEST_F(WindowLayerTest, CreateDeliversCreateBeforeReturningAndCloseDestroysThroughDefaultProcessing) {
@@ -196,12 +185,12 @@ TEST_F(WindowLayerTest, FindWindowNeedsClassAndTitleAndTheWindowAnswersComeForwa
   EXPECT_EQ(FindWindow(u"OtherClass", u"solo"), nullptr);
   ShowWindow(w, SW_MINIMIZE);
   struct stat info {};
-  const std::string socketPath = directory_ + "/TestClass@solo.sock";
+  const std::string socketPath = InstanceDir() + "/TestClass@solo.sock";
   ASSERT_EQ(stat(socketPath.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 077, 0u);
 
   bool answered = false;
-  std::thread asker([&] { answered = AskInstanceToComeForward(directory_, "TestClass@solo", 5000); });
+  std::thread asker([&] { answered = AskInstanceToComeForward(InstanceDir(), "TestClass@solo", 5000); });
   while (w->minimized) {
     backend_->Wait();
   }

@@ -15,29 +15,28 @@
 #include <fstream>
 #include <sstream>
 
-#include "../support/loopback.h"
+#include "wait_until.h"
 
 extern char** environ;
 
 namespace srd::test {
 
-ProgramProcess::ProgramProcess(const std::map<std::string, std::string>& environment) {
-  char dirTemplate[] = "/tmp/srd-faults-XXXXXX";
-  if (::mkdtemp(dirTemplate) == nullptr) {
+ProgramProcess::ProgramProcess(const ProgramOptions& options) {
+  const std::string& runtimeDir = options.runtimeDir.empty() ? privateRuntimeDir_.Path() : options.runtimeDir;
+  if (runtimeDir.empty()) {
     return;
   }
-  runtimeDir_ = dirTemplate;
-  char stderrTemplate[] = "/tmp/srd-faults-stderr-XXXXXX";
+  char stderrTemplate[] = "/tmp/srd-stderr-XXXXXX";
   stderrFd_ = ::mkstemp(stderrTemplate);
   ::unlink(stderrTemplate);
 
   // The display choice is each test's own. In a sanitizer build, leaks of the libraries under Qt are theirs.
   std::map<std::string, std::string> settings = {
-      {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}, {"XDG_RUNTIME_DIR", runtimeDir_}};
+      {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}, {"XDG_RUNTIME_DIR", runtimeDir}};
   if (std::getenv("LSAN_OPTIONS") == nullptr) {
-    settings["LSAN_OPTIONS"] = std::string("suppressions=") + SRD_FAULTS_LSAN_SUPPRESSIONS;
+    settings["LSAN_OPTIONS"] = std::string("suppressions=") + SRD_TEST_LSAN_SUPPRESSIONS;
   }
-  for (const auto& [name, value] : environment) {
+  for (const auto& [name, value] : options.environment) {
     settings[name] = value;
   }
   std::vector<std::string> entries;
@@ -68,7 +67,7 @@ ProgramProcess::ProgramProcess(const std::map<std::string, std::string>& environ
   sigemptyset(&none);
   posix_spawnattr_setsigmask(&attributes, &none);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
-  std::string path = SRD_PROGRAM_PATH;
+  std::string path = options.path;
   char* argv[] = {path.data(), nullptr};
   if (posix_spawn(&pid_, path.c_str(), &actions, &attributes, argv, envp.data()) != 0) {
     pid_ = -1;
@@ -84,10 +83,6 @@ ProgramProcess::~ProgramProcess() {
   }
   if (stderrFd_ >= 0) {
     ::close(stderrFd_);
-  }
-  if (!runtimeDir_.empty()) {
-    std::error_code ignored;
-    std::filesystem::remove_all(runtimeDir_, ignored);
   }
 }
 

@@ -9,14 +9,26 @@
 #include <string>
 #include <vector>
 
+#include "support/scoped_temp_dir.h"
+
 namespace srd::test {
 
-// The program as a child process, started with a private instance directory (so no other running instance is
-// found), standard error into a file the test reads, and the stop signals unblocked as a shell leaves them.
-// Killed if the test ends with it still running.
+// How to start a program under test.
+struct ProgramOptions {
+  std::string path;  // the executable
+  // Variables set (an empty value: unset) over the test's own environment, after the defaults below.
+  std::map<std::string, std::string> environment;
+  // The runtime directory (instance lock and socket); empty: a private one, so no other running instance is
+  // found. Processes that are to meet each other are given the same one.
+  std::string runtimeDir;
+};
+
+// A program as a child process: no display unless the test sets one, standard input from /dev/null, standard
+// error into a file the test reads, and the stop signals unblocked as a shell leaves them. Killed if the test
+// ends with it still running.
 class ProgramProcess {
  public:
-  explicit ProgramProcess(const std::map<std::string, std::string>& environment = {});
+  explicit ProgramProcess(const ProgramOptions& options);
   ~ProgramProcess();
   ProgramProcess(const ProgramProcess&) = delete;
   ProgramProcess& operator=(const ProgramProcess&) = delete;
@@ -40,7 +52,7 @@ class ProgramProcess {
   pid_t pid_ = -1;
   int exitCode_ = -1;
   int stderrFd_ = -1;
-  std::string runtimeDir_;
+  ScopedTempDir privateRuntimeDir_{"srd-run"};
 };
 
 }  // namespace srd::test
