@@ -13,6 +13,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -113,6 +114,31 @@ void RequestDialogClose(Window* dialog) {
 }
 
 // The top-level window: a menu bar over a white client area that holds the child dialogs.
+// A multi-line edit box. Every way text comes in from outside (Ctrl+V, Shift+Insert, the middle button's
+// primary selection, the context menu's Paste, a drop) reaches insertFromMimeData. Qt 6.4's text control
+// reads the first format of that data without looking whether there is one, and data with none is what an
+// empty clipboard, a selection nobody owns or a drop of nothing gives: it would crash the program. Such data
+// inserts nothing, as a paste from an empty clipboard does in any text box.
+class EditBox final : public QPlainTextEdit {
+ public:
+  using QPlainTextEdit::QPlainTextEdit;
+
+ protected:
+  bool canInsertFromMimeData(const QMimeData* source) const override {
+    return HasAnyFormat(source) && QPlainTextEdit::canInsertFromMimeData(source);
+  }
+  void insertFromMimeData(const QMimeData* source) override {
+    if (HasAnyFormat(source)) {
+      QPlainTextEdit::insertFromMimeData(source);
+    }
+  }
+
+ private:
+  static bool HasAnyFormat(const QMimeData* source) {
+    return source != nullptr && !source->formats().isEmpty();
+  }
+};
+
 class Frame final : public QMainWindow {
  public:
   explicit Frame(QtWindowData* windowData) : data_(windowData) {}
@@ -706,7 +732,7 @@ class QtUiBackend final : public UiBackend {
       QObject::connect(line, &QLineEdit::textEdited, line, notify);
       return line;
     }
-    auto* box = new QPlainTextEdit(parent);
+    auto* box = new EditBox(parent);
     box->setFocusPolicy(focus);
     box->setTabChangesFocus(true);
     box->setLineWrapMode((style & ES_AUTOHSCROLL) != 0 ? QPlainTextEdit::NoWrap
