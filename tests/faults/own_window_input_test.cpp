@@ -115,7 +115,7 @@ TEST_P(OwnWindowInput, EveryWayOfInputLeavesItRunning) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ClipboardOwner, OwnWindowInput, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "OwnedElsewhere" : "NoOwner"; });
+                         [](const auto& test) { return test.param ? "OwnedElsewhere" : "NoOwner"; });
 
 // About 20 s of random key commands, modifiers and the Alt chords included, into the focused test box. Keys
 // that would move the focus out of the box or end the program on purpose (Tab, Enter, Escape, Alt) stay out.

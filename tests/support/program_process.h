@@ -7,6 +7,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/scoped_temp_dir.h"
@@ -15,6 +16,10 @@ namespace srd::test {
 
 // How to start a program under test.
 struct ProgramOptions {
+  explicit ProgramOptions(std::string program, std::map<std::string, std::string> variables = {},
+                          std::string runtime = {})
+      : path(std::move(program)), environment(std::move(variables)), runtimeDir(std::move(runtime)) {}
+
   std::string path;  // the executable
   // Variables set (an empty value: unset) over the test's own environment, after the defaults below.
   std::map<std::string, std::string> environment;
