@@ -8,7 +8,8 @@
 
 namespace srd {
 
-KeyObserver::KeyObserver(const std::string& displayName) : display_(XOpenDisplay(displayName.c_str())) {
+KeyObserver::KeyObserver(const std::string& displayName, bool delivered)
+    : display_(XOpenDisplay(displayName.c_str())) {
   int event = 0;
   int error = 0;
   if (display_ == nullptr || !XQueryExtension(display_, "XInputExtension", &opcode_, &event, &error)) {
@@ -20,8 +21,8 @@ KeyObserver::KeyObserver(const std::string& displayName) : display_(XOpenDisplay
     return;
   }
   unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
-  XISetMask(bits, XI_RawKeyPress);
-  XISetMask(bits, XI_RawKeyRelease);
+  XISetMask(bits, delivered ? XI_KeyPress : XI_RawKeyPress);
+  XISetMask(bits, delivered ? XI_KeyRelease : XI_RawKeyRelease);
   XIEventMask mask{XIAllMasterDevices, sizeof bits, bits};
   XISelectEvents(display_, DefaultRootWindow(display_), &mask, 1);
   XSync(display_, False);
@@ -35,7 +36,15 @@ KeyObserver::~KeyObserver() {
 }
 
 std::vector<KeyEvent> KeyObserver::Take(std::size_t count) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  return Collect(std::chrono::steady_clock::now() + std::chrono::seconds(20), count);
+}
+
+std::vector<KeyEvent> KeyObserver::TakeFor(std::chrono::milliseconds period) {
+  return Collect(std::chrono::steady_clock::now() + period, static_cast<std::size_t>(-1));
+}
+
+std::vector<KeyEvent> KeyObserver::Collect(std::chrono::steady_clock::time_point deadline,
+                                           std::size_t count) {
   while (events_.size() < count && std::chrono::steady_clock::now() < deadline) {
     if (XPending(display_) == 0) {
       pollfd pfd{ConnectionNumber(display_), POLLIN, 0};
@@ -46,8 +55,12 @@ std::vector<KeyEvent> KeyObserver::Take(std::size_t count) {
       XNextEvent(display_, &event);
       if (event.xcookie.type == GenericEvent && event.xcookie.extension == opcode_ &&
           XGetEventData(display_, &event.xcookie)) {
-        const auto* raw = static_cast<const XIRawEvent*>(event.xcookie.data);
-        events_.emplace_back(raw->detail, event.xcookie.evtype == XI_RawKeyPress);
+        // Raw and delivered events both carry the keycode in `detail`.
+        const int type = event.xcookie.evtype;
+        const int detail = type == XI_KeyPress || type == XI_KeyRelease
+                               ? static_cast<const XIDeviceEvent*>(event.xcookie.data)->detail
+                               : static_cast<const XIRawEvent*>(event.xcookie.data)->detail;
+        events_.emplace_back(detail, type == XI_RawKeyPress || type == XI_KeyPress);
         XFreeEventData(display_, &event.xcookie);
       }
     }

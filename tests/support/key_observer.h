@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <string>
 #include <utility>
@@ -12,10 +13,12 @@ namespace srd {
 using KeyEvent = std::pair<int, bool>;  // X keycode, down
 
 // A separate X client that sees every key event reaching the server, whatever has the focus: XI2 raw events
-// of the master keyboard.
+// of the master keyboard. The server's own auto-repeat makes no raw events; an observer of the events
+// delivered to windows (`delivered`, with the focus on the root window, as on a server with no window
+// manager) sees those too.
 class KeyObserver {
  public:
-  explicit KeyObserver(const std::string& displayName);
+  explicit KeyObserver(const std::string& displayName, bool delivered = false);
   ~KeyObserver();
   KeyObserver(const KeyObserver&) = delete;
   KeyObserver& operator=(const KeyObserver&) = delete;
@@ -23,12 +26,18 @@ class KeyObserver {
   bool Ready() const { return ready_; }
   // Collects events until `count` have arrived or a generous time has passed.
   std::vector<KeyEvent> Take(std::size_t count);
+  // Collects every event that arrives within `period`: for counting what must not arrive.
+  std::vector<KeyEvent> TakeFor(std::chrono::milliseconds period);
   // The keycodes the server holds down.
   std::vector<int> KeysDown();
   // The first keysym of a keycode in the server's keymap; 0 when it has none.
   unsigned long KeysymOf(int keycode);
+  // The observer's own connection, for queries of the server's state.
+  _XDisplay* Connection() const { return display_; }
 
  private:
+  std::vector<KeyEvent> Collect(std::chrono::steady_clock::time_point deadline, std::size_t count);
+
   _XDisplay* display_;
   int opcode_ = 0;
   bool ready_ = false;

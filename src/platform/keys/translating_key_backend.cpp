@@ -1,8 +1,35 @@
 #include "platform/keys/translating_key_backend.h"
 
+#include <linux/input-event-codes.h>
+
 #include "platform/keys/vk_table.h"
 
 namespace srd {
+
+namespace {
+
+// Modifiers and locks do not repeat: a held Shift sent again by the sender changes nothing, and a lock key
+// typed again would flip its lock.
+bool IsModifierOrLock(std::uint16_t code) {
+  switch (code) {
+    case KEY_LEFTCTRL:
+    case KEY_RIGHTCTRL:
+    case KEY_LEFTSHIFT:
+    case KEY_RIGHTSHIFT:
+    case KEY_LEFTALT:
+    case KEY_RIGHTALT:
+    case KEY_LEFTMETA:
+    case KEY_RIGHTMETA:
+    case KEY_CAPSLOCK:
+    case KEY_NUMLOCK:
+    case KEY_SCROLLLOCK:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
 
 void TranslatingKeyBackend::Inject(std::uint8_t virtualKey, std::uint8_t, std::uint32_t flags,
                                    std::uintptr_t) {
@@ -24,8 +51,16 @@ void TranslatingKeyBackend::Inject(std::uint8_t virtualKey, std::uint8_t, std::u
 
 void TranslatingKeyBackend::Emit(std::uint16_t code, bool down) {
   if (down) {
-    // A repeated press of a held key is forwarded: applications see it as auto-repeat, and one release
-    // still clears it.
+    if (held_.IsHeld(code)) {
+      // The sender repeats a key it holds by sending its press again; the machine itself never repeats an
+      // injected key. Neither the X server nor the kernel makes a second key-down of a key that is down, so
+      // the repeat is typed as the machine's own auto-repeat reaches applications: a release, then a press.
+      // One release from the sender still ends it.
+      if (IsModifierOrLock(code) || !EmitKey(code, false)) {
+        return;
+      }
+      held_.Release(code);
+    }
     if (EmitKey(code, true)) {
       held_.Press(code);
     }

@@ -279,12 +279,19 @@ bool XTestKeyBackend::Connect(std::string* whyNot) {
   }
   display_ = display;
   lost_ = false;
+  // Without XKB or XInput 2 the server repeats held keys as it always did: injection still works.
+  repeat_.TurnOff(display, XDeviceRepeat::kXTestKeyboard);
   return true;
 }
 
 void XTestKeyBackend::Disconnect() {
   if (display_ == nullptr) {
     return;
+  }
+  if (lost_) {
+    repeat_.Forget();
+  } else {
+    repeat_.Restore(display_);
   }
   // On a lost connection Xlib only frees its structures here.
   XCloseDisplay(display_);

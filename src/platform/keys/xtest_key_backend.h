@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/keys/translating_key_backend.h"
+#include "platform/keys/x_device_repeat.h"
 
 struct _XDisplay;  // Xlib's Display, kept out of this header with its macros
 
@@ -26,6 +27,8 @@ struct XTestOptions {
 // time, under the backend's lock, never by the interface thread's toolkit. Keys pressed this way stay down in
 // the server after the client is gone, so every held key is released at shutdown. A lost connection never
 // ends the process: keys are dropped until a reconnect (tried at most once per reconnect interval) succeeds.
+// While connected, the server does not auto-repeat the keys held through XTest; the setting is put back when
+// the backend goes, or dropped with a server that went away.
 class XTestKeyBackend final : public TranslatingKeyBackend {
  public:
   // Connects; nullptr with *whyNot set (a phrase such as "the X display :0 has no XTEST extension").
@@ -53,6 +56,7 @@ class XTestKeyBackend final : public TranslatingKeyBackend {
   _XDisplay* display_ = nullptr;
   bool lost_ = false;  // set from within Xlib, on the thread making the call that found the connection gone
   std::chrono::steady_clock::time_point lastAttempt_{};
+  XDeviceRepeat repeat_;
   std::array<std::uint8_t, 256> keycodes_{};  // by Linux key code; X keycodes stop at 255
 };
 

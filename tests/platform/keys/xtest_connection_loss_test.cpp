@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/keys/key_sink.h"
+#include "platform/keys/x_device_repeat.h"
 #include "platform/keys/xtest_key_backend.h"
 #include "xtest_fixture.h"
 
@@ -38,6 +39,11 @@ TEST_F(XTestKeyBackendTest, LostServerIsSurvivedAndReconnected) {
   backend->Inject(0x45, 0, KEYEVENT_PRESS, 11);
   backend->Inject(0x45, 0, KEYEVENT_KEYUP, 11);
   EXPECT_EQ(observer_->Take(2), (std::vector<KeyEvent>{{26, true}, {26, false}}));
+
+  // The new server's XTest repeat is off while the backend is connected, and back on when it goes.
+  EXPECT_FALSE(XDeviceRepeat::RepeatEnabled(observer_->Connection(), XDeviceRepeat::kXTestKeyboard));
+  backend.reset();
+  EXPECT_TRUE(XDeviceRepeat::RepeatEnabled(observer_->Connection(), XDeviceRepeat::kXTestKeyboard));
 }
 
 }  // namespace

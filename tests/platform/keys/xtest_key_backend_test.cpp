@@ -11,6 +11,7 @@
 #include "platform/keys/key_backend_choice.h"
 #include "platform/keys/key_sink.h"
 #include "platform/keys/vk_table.h"
+#include "platform/keys/x_device_repeat.h"
 #include "receiver/key_commands.h"
 #include "xtest_fixture.h"
 
@@ -72,6 +73,48 @@ TEST_F(XTestKeyBackendTest, KeysymLookupFindsKeysThatTypeWhatTheEvdevRuleTypes) 
   }
   EXPECT_GT(compared, 100);
   EXPECT_EQ(evdev->XKeycodeFor(LinuxKeyCode(0x29)), 0);  // beyond an X keycode: dropped
+}
+
+std::size_t Presses(const std::vector<KeyEvent>& events) {
+  std::size_t presses = 0;
+  for (const auto& [keycode, down] : events) {
+    presses += down ? 1 : 0;
+  }
+  return presses;
+}
+
+// A press whose release was lost types one character; the sender's own repeats still type one each; the
+// repeat of the XTest device, shared with every other XTest client, is back when the backend goes; the
+// server's own keyboard never loses its repeat.
+TEST_F(XTestKeyBackendTest, HeldKeysDoNotRepeatAndTheSharedSettingIsPutBack) {
+  constexpr const char* kOwnKeyboard = "Xvfb keyboard";
+  KeyObserver delivered(server_.DisplayName(), true);
+  ASSERT_TRUE(delivered.Ready());
+  _XDisplay* server = observer_->Connection();
+  ASSERT_TRUE(XDeviceRepeat::RepeatEnabled(server, XDeviceRepeat::kXTestKeyboard));
+  ASSERT_TRUE(XDeviceRepeat::RepeatEnabled(server, kOwnKeyboard));
+
+  auto backend = MakeBackend();
+  ASSERT_NE(backend, nullptr);
+  EXPECT_FALSE(XDeviceRepeat::RepeatEnabled(server, XDeviceRepeat::kXTestKeyboard));
+  EXPECT_TRUE(XDeviceRepeat::RepeatEnabled(server, kOwnKeyboard));
+
+  backend->Inject(0x41, 0, KEYEVENT_PRESS, 11);
+  EXPECT_EQ(Presses(delivered.TakeFor(std::chrono::seconds(2))), 1u);
+
+  for (int i = 1; i < 10; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    backend->Inject(0x41, 0, KEYEVENT_PRESS, 11);
+  }
+  backend->Inject(0x41, 0, KEYEVENT_KEYUP, 11);
+  const std::vector<KeyEvent> repeats = delivered.Take(19);
+  EXPECT_EQ(Presses(repeats), 9u);
+  EXPECT_EQ(repeats.size(), 19u);  // each repeat a release and a press, then the release
+  EXPECT_TRUE(observer_->KeysDown().empty());
+
+  backend.reset();
+  EXPECT_TRUE(XDeviceRepeat::RepeatEnabled(server, XDeviceRepeat::kXTestKeyboard));
+  EXPECT_TRUE(XDeviceRepeat::RepeatEnabled(server, kOwnKeyboard));
 }
 
 TEST_F(XTestKeyBackendTest, ChoiceFallsBackToXTestThenToNoneWithOneSentence) {
