@@ -5,9 +5,11 @@
 
 #include <string>
 
+#include "../support/key_observer.h"
 #include "../support/loopback.h"
 #include "../support/program_process.h"
 #include "../support/xvfb_server.h"
+#include "platform/keys/x_device_repeat.h"
 
 namespace srd::test {
 namespace {
@@ -125,6 +127,32 @@ TEST_F(ProcessFaults, XServerGoingAwayUnderTheXTestSinkLeavesItReceiving) {
   }
   EXPECT_TRUE(program.Running());
   ExpectCleanStop(program);
+}
+
+// The repeat of the XTest device is shared with every other XTest client of the display: whichever way the
+// program is stopped, it is back on afterwards, and a held key never repeated meanwhile.
+TEST_F(ProcessFaults, EveryStopSignalPutsBackTheXTestRepeat) {
+  XvfbServer server;
+  ASSERT_TRUE(server.Start());
+  KeyObserver observer(server.DisplayName());
+  ASSERT_TRUE(observer.Ready());
+  const auto repeatOn = [&] {
+    return XDeviceRepeat::RepeatEnabled(observer.Connection(), XDeviceRepeat::kXTestKeyboard);
+  };
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(signal);
+    ASSERT_TRUE(repeatOn());
+    ProgramProcess program(ProgramOptions{
+        SRD_PROGRAM_PATH, {{"DISPLAY", server.DisplayName()}, {"QT_QPA_PLATFORM", "offscreen"}}});
+    ASSERT_TRUE(Bound(program));
+    ASSERT_TRUE(WaitUntil([&] { return !repeatOn(); }, seconds(20)));
+    ASSERT_TRUE(SendAndDrain(program, 1, nullptr, "?k41"));  // held when the signal comes
+    program.Signal(signal);
+    EXPECT_EQ(program.WaitExit(seconds(20)), 0) << program.Stderr();
+    EXPECT_TRUE(repeatOn());
+    EXPECT_TRUE(observer.KeysDown().empty());
+    ASSERT_TRUE(WaitUntil([] { return UdpPortIsFree(kPort); }));
+  }
 }
 
 }  // namespace

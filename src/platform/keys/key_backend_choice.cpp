@@ -18,11 +18,15 @@ std::unique_ptr<KeyBackend> ChooseKeyBackend() {
 std::unique_ptr<KeyBackend> ChooseKeyBackendFrom(const char* uinputPath, const char* displayName,
                                                  std::FILE* complaints) {
   std::string uinputWhyNot;
+  const bool hasDisplay = displayName != nullptr && *displayName != '\0';
   if (auto uinput = UinputKeyBackend::Create(MakeSystemUinputKernel(), uinputPath, &uinputWhyNot)) {
+    if (hasDisplay) {
+      uinput->TurnOffXRepeat(displayName);
+    }
     return uinput;
   }
   std::string xWhyNot = "DISPLAY is not set";
-  if (displayName != nullptr && *displayName != '\0') {
+  if (hasDisplay) {
     XTestOptions options;
     options.displayName = displayName;
     if (auto xtest = XTestKeyBackend::Create(options, &xWhyNot)) {

@@ -81,7 +81,7 @@ std::unique_ptr<UinputKeyBackend> UinputKeyBackend::Create(std::unique_ptr<Uinpu
     setup.id.vendor = 0x5352;
     setup.id.product = 0x0001;
     setup.id.version = 1;
-    std::strncpy(setup.name, "strokerelayd virtual keyboard", UINPUT_MAX_NAME_SIZE - 1);
+    std::strncpy(setup.name, kUinputDeviceName, UINPUT_MAX_NAME_SIZE - 1);
     result = kernel->Ioctl(fd, UI_DEV_SETUP, reinterpret_cast<std::uintptr_t>(&setup));
   }
   if (result >= 0) {

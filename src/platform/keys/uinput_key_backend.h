@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/keys/translating_key_backend.h"
+#include "platform/keys/x_device_repeat_watch.h"
 
 namespace srd {
 
@@ -25,6 +26,8 @@ class UinputKernel {
 std::unique_ptr<UinputKernel> MakeSystemUinputKernel();
 
 inline constexpr const char* kUinputPath = "/dev/uinput";
+// The name the virtual keyboard has in the kernel and so in the desktop's device lists.
+inline constexpr const char* kUinputDeviceName = "strokerelayd virtual keyboard";
 
 // Injects keys through one virtual keyboard, created when the program starts and kept until it ends: events
 // written in the first moments after a device appears are lost, until the desktop has opened the new device.
@@ -42,6 +45,13 @@ class UinputKeyBackend final : public TranslatingKeyBackend {
 
   const char* Name() const override { return "uinput"; }
 
+  // An X server on `displayName` repeats the keys of every keyboard device it has, the virtual one
+  // included, so a key whose release was lost would type on. Turns that off for this device once the
+  // server has added it (the kernel itself never repeats it: it has no EV_REP).
+  void TurnOffXRepeat(const char* displayName) {
+    repeatWatch_ = std::make_unique<XDeviceRepeatWatch>(displayName, kUinputDeviceName);
+  }
+
  protected:
   bool EmitKey(std::uint16_t code, bool down) override;
 
@@ -50,6 +60,7 @@ class UinputKeyBackend final : public TranslatingKeyBackend {
 
   std::unique_ptr<UinputKernel> kernel_;
   int fd_;
+  std::unique_ptr<XDeviceRepeatWatch> repeatWatch_;
 };
 
 }  // namespace srd

@@ -8,10 +8,9 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <mutex>
-#include <vector>
 
 #include "platform/keys/vk_table.h"
+#include "platform/keys/x_quiet_connection.h"
 
 namespace srd {
 
@@ -175,35 +174,6 @@ constexpr KeysymEntry kKeysyms[] = {
     {KEY_SEARCH, XF86XK_Search},
     {KEY_MEDIA, XF86XK_AudioMedia},
 };
-
-// Xlib's I/O error handler is process-wide and by default prints a line and exits. Connections of this
-// backend are lost quietly (their exit handler, set per connection, marks them lost); any other connection
-// of the process keeps the handler it had.
-std::mutex g_ownDisplaysMutex;
-std::vector<Display*> g_ownDisplays;
-XIOErrorHandler g_previousIOErrorHandler = nullptr;
-
-int QuietIOErrorHandler(Display* display) {
-  {
-    std::lock_guard lock(g_ownDisplaysMutex);
-    if (std::find(g_ownDisplays.begin(), g_ownDisplays.end(), display) != g_ownDisplays.end()) {
-      return 0;
-    }
-  }
-  return g_previousIOErrorHandler != nullptr ? g_previousIOErrorHandler(display) : 0;
-}
-
-void RegisterOwnDisplay(Display* display) {
-  static std::once_flag installed;
-  std::call_once(installed, [] { g_previousIOErrorHandler = XSetIOErrorHandler(QuietIOErrorHandler); });
-  std::lock_guard lock(g_ownDisplaysMutex);
-  g_ownDisplays.push_back(display);
-}
-
-void UnregisterOwnDisplay(Display* display) {
-  std::lock_guard lock(g_ownDisplaysMutex);
-  g_ownDisplays.erase(std::remove(g_ownDisplays.begin(), g_ownDisplays.end(), display), g_ownDisplays.end());
-}
 
 std::string DisplayLabel(const XTestOptions& options) {
   if (!options.displayName.empty()) {

@@ -12,6 +12,7 @@
 #include "platform/keys/key_sink.h"
 #include "platform/keys/vk_table.h"
 #include "platform/keys/x_device_repeat.h"
+#include "platform/keys/x_device_repeat_watch.h"
 #include "receiver/key_commands.h"
 #include "xtest_fixture.h"
 
@@ -115,6 +116,24 @@ TEST_F(XTestKeyBackendTest, HeldKeysDoNotRepeatAndTheSharedSettingIsPutBack) {
   backend.reset();
   EXPECT_TRUE(XDeviceRepeat::RepeatEnabled(server, XDeviceRepeat::kXTestKeyboard));
   EXPECT_TRUE(XDeviceRepeat::RepeatEnabled(server, kOwnKeyboard));
+}
+
+// The uinput sink's device appears in the server some time after the program starts; the watch finds a
+// device by name (here the server's own keyboard stands in for it), gives up on a missing one when the
+// program ends, and never hangs on a display that is not there.
+TEST_F(XTestKeyBackendTest, RepeatWatchTurnsOffTheNamedDeviceOnly) {
+  {
+    XDeviceRepeatWatch watch(server_.DisplayName(), "Xvfb keyboard");
+    EXPECT_TRUE(watch.WaitFound(std::chrono::seconds(20)));
+  }
+  EXPECT_FALSE(XDeviceRepeat::RepeatEnabled(observer_->Connection(), "Xvfb keyboard"));
+  EXPECT_TRUE(XDeviceRepeat::RepeatEnabled(observer_->Connection(), XDeviceRepeat::kXTestKeyboard));
+  {
+    XDeviceRepeatWatch never(server_.DisplayName(), "no such keyboard", std::chrono::hours(1));
+    EXPECT_FALSE(never.WaitFound(std::chrono::milliseconds(500)));
+  }  // ends with the program, however patient
+  XDeviceRepeatWatch nowhere(":9999", "Xvfb keyboard");
+  EXPECT_FALSE(nowhere.WaitFound(std::chrono::seconds(20)));
 }
 
 TEST_F(XTestKeyBackendTest, ChoiceFallsBackToXTestThenToNoneWithOneSentence) {
