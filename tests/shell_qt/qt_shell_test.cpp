@@ -14,10 +14,10 @@
 #include <QPushButton>
 #include <QRawFont>
 #include <QTest>
-#include <filesystem>
 #include <string>
 
 #include "../support/loopback.h"
+#include "../support/scoped_temp_dir.h"
 #include "platform/keys/key_sink.h"
 #include "platform/keys/recording_key_backend.h"
 #include "platform/ui/qt_dialog_font.h"
@@ -114,17 +114,14 @@ Step NoDialog() {
 class QtShellTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/srd-qt-shell-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    directory_ = pattern;
+    ASSERT_FALSE(directory_.Path().empty());
     ASSERT_TRUE(InitWindowLayer(CreateQtUiBackend()));
-    SetInstanceDirectory(directory_);
+    SetInstanceDirectory(directory_.Path());
     InstallKeyBackend(&keys_);
   }
   void TearDown() override {
     InstallKeyBackend(nullptr);
     ShutdownWindowLayer();
-    std::filesystem::remove_all(directory_);
   }
 
   // Runs the program with the steps acting inside its message loop; returns its exit code.
@@ -148,7 +145,7 @@ class QtShellTest : public ::testing::Test {
     };
   }
 
-  std::string directory_;
+  test::ScopedTempDir directory_{"srd-qt-shell"};
   RecordingKeyBackend keys_;
 };
 

@@ -9,10 +9,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
-#include <filesystem>
 #include <string>
 
 #include "../support/loopback.h"
+#include "../support/scoped_temp_dir.h"
 #include "../support/udp_port.h"
 #include "../support/xvfb_server.h"
 #include "platform/keys/key_sink.h"
@@ -38,9 +38,9 @@ TEST(XvfbShellTest, DatagramsArriveAsTextInTheFocusedTestBox) {
   setenv("DISPLAY", server.DisplayName().c_str(), 1);
   setenv("QT_QPA_PLATFORM", "xcb", 1);
 
-  char pattern[] = "/tmp/srd-qt-xvfb-XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  const std::string directory = pattern;
+  const test::ScopedTempDir temp("srd-qt-xvfb");
+  ASSERT_FALSE(temp.Path().empty());
+  const std::string& directory = temp.Path();
   std::string whyNot;
   std::unique_ptr<XTestKeyBackend> keys =
       XTestKeyBackend::Create(XTestOptions{server.DisplayName()}, &whyNot);
@@ -116,7 +116,6 @@ TEST(XvfbShellTest, DatagramsArriveAsTextInTheFocusedTestBox) {
   ShutdownWindowLayer();
   // The application goes before its X server does: Qt ends the process when its display connection breaks.
   delete QCoreApplication::instance();
-  std::filesystem::remove_all(directory);
 }
 
 }  // namespace
