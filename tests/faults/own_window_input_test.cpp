@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <string>
 
@@ -48,6 +49,23 @@ class OwnWindowInput : public ::testing::TestWithParam<bool> {
       ASSERT_EQ(std::system(command.c_str()), 0);
     }
   }
+  // The program on the test server, bound to its port, with a click into its test box; nullptr (and a
+  // failure) when it never got there.
+  std::unique_ptr<ProgramProcess> StartFocusedOnTestBox() {
+    auto program = std::make_unique<ProgramProcess>(
+        ProgramOptions{SRD_PROGRAM_PATH, {{"DISPLAY", server_.DisplayName()}, {"QT_QPA_PLATFORM", "xcb"}}});
+    if (!WaitUntil([&] { return program->QueuedBytes(kPort).has_value(); }, seconds(20))) {
+      ADD_FAILURE() << "never bound UDP 8102:\n" << program->Stderr();
+      return nullptr;
+    }
+    pointer_ = std::make_unique<Pointer>(server_.DisplayName());
+    if (!pointer_->FindWindow()) {
+      ADD_FAILURE() << "its window never appeared";
+      return nullptr;
+    }
+    pointer_->Click(1, 0.5, 0.8);
+    return program;
+  }
   void Send(ProgramProcess& program, const std::string& datagram) {
     ASSERT_TRUE(sender_.SendTo(kPort, datagram));
     ASSERT_TRUE(WaitUntil([&] { return program.QueuedBytes(kPort) == 0u; }, seconds(20)));
@@ -55,6 +73,7 @@ class OwnWindowInput : public ::testing::TestWithParam<bool> {
   }
 
   XvfbServer server_;
+  std::unique_ptr<Pointer> pointer_;
   ScopedTempDir scratch_{"srd-own-window"};
   UdpSocket sender_;
 };
@@ -65,12 +84,9 @@ TEST_P(OwnWindowInput, EveryWayOfInputLeavesItRunning) {
   if (GetParam()) {
     OwnClipboard();
   }
-  ProgramProcess program(
-      ProgramOptions{SRD_PROGRAM_PATH, {{"DISPLAY", server_.DisplayName()}, {"QT_QPA_PLATFORM", "xcb"}}});
-  ASSERT_TRUE(WaitUntil([&] { return program.QueuedBytes(kPort).has_value(); }, seconds(20)));
-  Pointer pointer(server_.DisplayName());
-  ASSERT_TRUE(pointer.FindWindow());
-  pointer.Click(1, 0.5, 0.8);  // into the test box
+  std::unique_ptr<ProgramProcess> started = StartFocusedOnTestBox();
+  ASSERT_NE(started, nullptr);
+  ProgramProcess& program = *started;
 
   struct Step {
     const char* what;
@@ -97,7 +113,7 @@ TEST_P(OwnWindowInput, EveryWayOfInputLeavesItRunning) {
     if (step.datagram[0] != '\0') {
       Send(program, step.datagram);
     } else {
-      pointer.Click(step.button, 0.5, 0.8);
+      pointer_->Click(step.button, 0.5, 0.8);
       std::this_thread::sleep_for(milliseconds(200));
     }
     ASSERT_TRUE(program.Running()) << "ended after " << step.what << ":\n" << program.Stderr();
@@ -121,12 +137,9 @@ INSTANTIATE_TEST_SUITE_P(ClipboardOwner, OwnWindowInput, ::testing::Values(false
 // that would move the focus out of the box or end the program on purpose (Tab, Enter, Escape, Alt) stay out.
 TEST_F(OwnWindowInput, RandomKeysIntoTheTestBoxLeaveItRunningAndTyping) {
   OwnClipboard();
-  ProgramProcess program(
-      ProgramOptions{SRD_PROGRAM_PATH, {{"DISPLAY", server_.DisplayName()}, {"QT_QPA_PLATFORM", "xcb"}}});
-  ASSERT_TRUE(WaitUntil([&] { return program.QueuedBytes(kPort).has_value(); }, seconds(20)));
-  Pointer pointer(server_.DisplayName());
-  ASSERT_TRUE(pointer.FindWindow());
-  pointer.Click(1, 0.5, 0.8);
+  std::unique_ptr<ProgramProcess> started = StartFocusedOnTestBox();
+  ASSERT_NE(started, nullptr);
+  ProgramProcess& program = *started;
 
   const std::uint8_t keys[] = {0x08, 0x10, 0x11, 0x14, 0x19, 0x20, 0x21, 0x22, 0x23, 0x24, 0x25, 0x26, 0x27,
                                0x28, 0x2D, 0x2E, 0x30, 0x35, 0x39, 0x41, 0x43, 0x56, 0x58, 0x59, 0x5A, 0x5D,
