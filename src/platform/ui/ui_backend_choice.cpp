@@ -2,6 +2,7 @@
 
 #include "platform/ui/headless_ui_backend.h"
 #ifdef SRD_HAVE_QT
+#include "platform/ui/qt_platform_choice.h"
 #include "platform/ui/qt_ui_backend.h"
 #endif
 
