@@ -5,9 +5,27 @@
 
 #include "platform/keys/none_key_backend.h"
 #include "platform/keys/uinput_key_backend.h"
-#include "platform/keys/xtest_key_backend.h"
+#include "platform/keys/xtest_module.h"
+#include "platform/sys/loadable_module.h"
 
 namespace srd {
+
+namespace {
+
+// The XTest backend from its module, which brings the X libraries with it.
+std::unique_ptr<KeyBackend> CreateXTestKeyBackend(const XTestOptions& options, std::string* whyNot) {
+  const LoadableModule* module = LoadableModule::Load(kXTestModuleFile, whyNot);
+  if (module == nullptr) {
+    return nullptr;
+  }
+  auto entry = reinterpret_cast<XTestModuleEntry>(module->Symbol(kXTestModuleEntryName, whyNot));
+  if (entry == nullptr) {
+    return nullptr;
+  }
+  return std::unique_ptr<KeyBackend>(entry(kXTestModuleVersion, &options, whyNot));
+}
+
+}  // namespace
 
 std::unique_ptr<KeyBackend> ChooseKeyBackend() {
   return ChooseKeyBackendFrom(kUinputPath, std::getenv("DISPLAY"), stderr);
@@ -25,7 +43,7 @@ std::unique_ptr<KeyBackend> ChooseKeyBackendFrom(const char* uinputPath, const c
   if (displayName != nullptr && *displayName != '\0') {
     XTestOptions options;
     options.displayName = displayName;
-    if (auto xtest = XTestKeyBackend::Create(options, &xWhyNot)) {
+    if (auto xtest = CreateXTestKeyBackend(options, &xWhyNot)) {
       return xtest;
     }
   }

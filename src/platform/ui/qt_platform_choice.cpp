@@ -23,10 +23,6 @@ bool EnvSet(const char* name) {
 
 }  // namespace
 
-bool QtDisplayRequested() {
-  return EnvSet("WAYLAND_DISPLAY") || EnvSet("DISPLAY") || EnvSet("QT_QPA_PLATFORM");
-}
-
 std::string ChooseQtPlatform() {
   if (EnvSet("QT_QPA_PLATFORM")) {
     const std::string asked = std::getenv("QT_QPA_PLATFORM");
