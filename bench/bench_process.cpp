@@ -178,6 +178,26 @@ double StatusKb(pid_t pid, const char* key) {
   return -1;
 }
 
+// Shared objects mapped into the process: every distinct file of a name with ".so" in it, and the kernel's
+// vDSO.
+int SharedObjects(pid_t pid) {
+  std::istringstream in(ReadFile("/proc/" + std::to_string(pid) + "/maps"));
+  std::vector<std::string> objects;
+  std::string line;
+  while (std::getline(in, line)) {
+    const std::size_t name = line.find_first_of("/[");
+    if (name == std::string::npos) {
+      continue;
+    }
+    const std::string path = line.substr(name);
+    if (path == "[vdso]" || (path[0] == '/' && path.find(".so") != std::string::npos)) {
+      objects.push_back(path);
+    }
+  }
+  std::sort(objects.begin(), objects.end());
+  return static_cast<int>(std::unique(objects.begin(), objects.end()) - objects.begin());
+}
+
 // SIGTERM, then the time until the process has been reaped; the exit code goes to *code.
 double Stop(pid_t pid, int* code) {
   const auto start = Clock::now();
@@ -271,6 +291,7 @@ int main(int argc, char** argv) {
       Figure(mode + ".idle.total_cpu_s", CpuSeconds(pid));
       Figure(mode + ".memory.vmhwm_kb", StatusKb(pid, "VmHWM:"));
       Figure(mode + ".memory.vmrss_kb", StatusKb(pid, "VmRSS:"));
+      Figure(mode + ".memory.shared_objects", SharedObjects(pid));
     } else {
       // Settle so the stop request meets a running message loop, not start-up; the odd part keeps the
       // request from landing at the same point of the worker's 100 ms wait every time.

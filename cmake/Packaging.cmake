@@ -21,6 +21,14 @@ foreach(program strokerelayd strokesender)
   endif()
 endforeach()
 
+# --- the modules the program loads: lib/strokerelayd/ beside its bin/ (not the multiarch library dir, which
+# the program would have to know). Plain data to the system: no executable bit, as for any shared object.
+get_property(_srd_modules GLOBAL PROPERTY SRD_MODULES)
+foreach(module ${_srd_modules})
+  install(TARGETS ${module} LIBRARY DESTINATION lib/strokerelayd
+          PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+endforeach()
+
 # --- desktop entry and icons
 install(FILES ${SRD_DATA_DIR}/strokerelayd.desktop DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/applications)
 foreach(size 16x16 32x32)

@@ -47,3 +47,37 @@ function(srd_add_test name)
   list(APPEND properties ${ARG_PROPERTIES})
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${properties})
 endfunction()
+
+# A loadable module of the program (platform/sys/loadable_module.h): the shared object FILE.so, built next to
+# the program so that it runs from the build tree, installed in lib/strokerelayd/ by Packaging.cmake. It
+# exports only its entry points (cmake/module.map). Unsanitized builds also refuse undefined symbols, so that
+# a module which would need the program's own code fails to link rather than to load.
+set(SRD_MODULE_BUILD_DIR ${PROJECT_BINARY_DIR}/src/app)
+function(srd_add_module name)
+  cmake_parse_arguments(ARG "" "FILE" "SOURCES;LIBS" ${ARGN})
+  add_library(${name} MODULE ${ARG_SOURCES})
+  srd_target_options(${name})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+  set_target_properties(${name} PROPERTIES PREFIX "" OUTPUT_NAME ${ARG_FILE} SUFFIX ".so"
+                        LIBRARY_OUTPUT_DIRECTORY ${SRD_MODULE_BUILD_DIR}
+                        LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/module.map)
+  target_link_options(${name} PRIVATE -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/module.map
+                      -Wl,--exclude-libs,ALL)
+  if(NOT SRD_SANITIZE)
+    target_link_options(${name} PRIVATE -Wl,-z,defs)
+  endif()
+  set_property(GLOBAL APPEND PROPERTY SRD_MODULES ${name})
+endfunction()
+
+# Puts copies of the program's modules next to a test or tool that makes its backends through the program's
+# own choice, as the program finds them next to itself.
+function(srd_modules_beside target)
+  get_property(modules GLOBAL PROPERTY SRD_MODULES)
+  foreach(module ${modules})
+    add_dependencies(${target} ${module})
+    add_custom_command(TARGET ${target} POST_BUILD
+                       COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:${module}> $<TARGET_FILE_DIR:${target}>
+                       VERBATIM)
+  endforeach()
+endfunction()

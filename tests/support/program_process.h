@@ -39,6 +39,7 @@ class ProgramProcess {
   ProgramProcess& operator=(const ProgramProcess&) = delete;
 
   bool Started() const { return pid_ > 0; }
+  pid_t Pid() const { return pid_; }
   // True while the process has not ended (it is reaped here if it has).
   bool Running();
   std::string Stderr() const;

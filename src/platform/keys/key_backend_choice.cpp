@@ -5,23 +5,65 @@
 
 #include "platform/keys/none_key_backend.h"
 #include "platform/keys/uinput_key_backend.h"
-#include "platform/keys/xtest_key_backend.h"
+#include "platform/keys/xtest_module.h"
+#include "platform/sys/loadable_module.h"
 
 namespace srd {
+
+namespace {
+
+// The XTest backend from its module, which brings the X libraries with it.
+std::unique_ptr<KeyBackend> CreateXTestKeyBackend(const XTestOptions& options, std::string* whyNot) {
+  const LoadableModule* module = LoadableModule::Load(kXTestModuleFile, whyNot);
+  if (module == nullptr) {
+    return nullptr;
+  }
+  auto entry = reinterpret_cast<XTestModuleEntry>(module->Symbol(kXTestModuleEntryName, whyNot));
+  if (entry == nullptr) {
+    return nullptr;
+  }
+  return std::unique_ptr<KeyBackend>(entry(kXTestModuleVersion, &options, whyNot));
+}
+
+// The X server's repeat of the virtual keyboard turned off through the same module; nullptr with *whyNot set.
+std::unique_ptr<RepeatSuppression> SuppressXRepeat(const char* displayName, std::string* whyNot) {
+  const LoadableModule* module = LoadableModule::Load(kXTestModuleFile, whyNot);
+  if (module == nullptr) {
+    return nullptr;
+  }
+  auto entry =
+      reinterpret_cast<XRepeatSuppressionEntry>(module->Symbol(kXRepeatSuppressionEntryName, whyNot));
+  if (entry == nullptr) {
+    return nullptr;
+  }
+  return std::unique_ptr<RepeatSuppression>(
+      entry(kXTestModuleVersion, displayName, kUinputDeviceName, whyNot));
+}
+
+}  // namespace
 
 std::unique_ptr<KeyBackend> ChooseKeyBackend() {
   return ChooseKeyBackendFrom(kUinputPath, std::getenv("DISPLAY"), stderr);
 }
 
 // Standard error stays quiet when keys can be injected: it carries the receiver's diagnostic lines, and the
-// chosen backend is no news to a user whose keys arrive. Only the case where nothing can arrive is told.
+// chosen backend is no news to a user whose keys arrive. Only the case where nothing can arrive is told, and
+// the rare one where a lost release could make a key run on.
 std::unique_ptr<KeyBackend> ChooseKeyBackendFrom(const char* uinputPath, const char* displayName,
                                                  std::FILE* complaints) {
   std::string uinputWhyNot;
   const bool hasDisplay = displayName != nullptr && *displayName != '\0';
   if (auto uinput = UinputKeyBackend::Create(MakeSystemUinputKernel(), uinputPath, &uinputWhyNot)) {
     if (hasDisplay) {
-      uinput->TurnOffXRepeat(displayName);
+      std::string whyNot;
+      if (auto suppression = SuppressXRepeat(displayName, &whyNot)) {
+        uinput->KeepRepeatSuppression(std::move(suppression));
+      } else {
+        std::fprintf(complaints,
+                     "strokerelayd: the X server may auto-repeat keys whose release was lost: %s.\n",
+                     whyNot.c_str());
+        std::fflush(complaints);
+      }
     }
     return uinput;
   }
@@ -29,7 +71,7 @@ std::unique_ptr<KeyBackend> ChooseKeyBackendFrom(const char* uinputPath, const c
   if (hasDisplay) {
     XTestOptions options;
     options.displayName = displayName;
-    if (auto xtest = XTestKeyBackend::Create(options, &xWhyNot)) {
+    if (auto xtest = CreateXTestKeyBackend(options, &xWhyNot)) {
       return xtest;
     }
   }

@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/keys/repeat_suppression.h"
 #include "platform/keys/translating_key_backend.h"
-#include "platform/keys/x_device_repeat_watch.h"
 
 namespace srd {
 
@@ -45,11 +45,11 @@ class UinputKeyBackend final : public TranslatingKeyBackend {
 
   const char* Name() const override { return "uinput"; }
 
-  // An X server on `displayName` repeats the keys of every keyboard device it has, the virtual one
-  // included, so a key whose release was lost would type on. Turns that off for this device once the
-  // server has added it (the kernel itself never repeats it: it has no EV_REP).
-  void TurnOffXRepeat(const char* displayName) {
-    repeatWatch_ = std::make_unique<XDeviceRepeatWatch>(displayName, kUinputDeviceName);
+  // An X server repeats the keys of every keyboard device it has, the virtual one included, so a key whose
+  // release was lost would type on (the kernel itself never repeats it: it has no EV_REP). `suppression`
+  // turns that off, and is kept as long as the device.
+  void KeepRepeatSuppression(std::unique_ptr<RepeatSuppression> suppression) {
+    repeatSuppression_ = std::move(suppression);
   }
 
  protected:
@@ -60,7 +60,7 @@ class UinputKeyBackend final : public TranslatingKeyBackend {
 
   std::unique_ptr<UinputKernel> kernel_;
   int fd_;
-  std::unique_ptr<XDeviceRepeatWatch> repeatWatch_;
+  std::unique_ptr<RepeatSuppression> repeatSuppression_;
 };
 
 }  // namespace srd

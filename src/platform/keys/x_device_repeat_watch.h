@@ -6,6 +6,8 @@
 #include <string>
 #include <thread>
 
+#include "platform/keys/repeat_suppression.h"
+
 namespace srd {
 
 // Turns off the X server's auto-repeat of one keyboard device that is yet to appear there: the uinput
@@ -13,12 +15,12 @@ namespace srd {
 // of its own with a connection of its own, looks for the device by name until it is found or `patience` has
 // passed, then disconnects. Nothing is put back: the device, and its setting with it, goes when the program
 // removes it. Without a display, or when the server goes away, it ends quietly.
-class XDeviceRepeatWatch {
+class XDeviceRepeatWatch final : public RepeatSuppression {
  public:
   XDeviceRepeatWatch(std::string displayName, std::string deviceName,
                      std::chrono::milliseconds patience = std::chrono::seconds(30));
   // Stops looking and joins the thread.
-  ~XDeviceRepeatWatch();
+  ~XDeviceRepeatWatch() override;
   XDeviceRepeatWatch(const XDeviceRepeatWatch&) = delete;
   XDeviceRepeatWatch& operator=(const XDeviceRepeatWatch&) = delete;
 

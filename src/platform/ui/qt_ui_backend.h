@@ -8,10 +8,6 @@ class QWidget;
 
 namespace srd {
 
-// True when the environment asks for real windows: a display (WAYLAND_DISPLAY or DISPLAY) or an explicit Qt
-// platform (QT_QPA_PLATFORM, e.g. "offscreen" in tests).
-bool QtDisplayRequested();
-
 // The Qt 6 widgets backend. Makes the process's QApplication on first use and keeps it for the life of the
 // process. nullptr when no Qt platform can be opened (a DISPLAY whose server does not answer, a Wayland
 // session without Qt's Wayland plugin and without X), so the caller can fall back to running without windows.

@@ -1,0 +1,24 @@
+// The XTest backend as a loadable module: its entry points.
+
+#include "platform/keys/xtest_module.h"
+
+#include "platform/keys/x_device_repeat_watch.h"
+
+extern "C" __attribute__((visibility("default"))) srd::KeyBackend* srd_xtest_module_create_backend(
+    std::uint32_t version, const srd::XTestOptions* options, std::string* whyNot) {
+  if (version != srd::kXTestModuleVersion || options == nullptr) {
+    *whyNot = "the XTest module was built for another version of strokerelayd";
+    return nullptr;
+  }
+  return srd::XTestKeyBackend::Create(*options, whyNot).release();
+}
+
+extern "C" __attribute__((visibility("default"))) srd::RepeatSuppression*
+srd_xtest_module_suppress_device_repeat(std::uint32_t version, const char* displayName,
+                                        const char* deviceName, std::string* whyNot) {
+  if (version != srd::kXTestModuleVersion || displayName == nullptr || deviceName == nullptr) {
+    *whyNot = "the XTest module was built for another version of strokerelayd";
+    return nullptr;
+  }
+  return new srd::XDeviceRepeatWatch(displayName, deviceName);
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+#include <utility>
+
+// The program's own loadable modules: the parts that need a toolkit or the X libraries live in shared objects
+// of their own, so that a program that does not use them never maps those libraries. A module is looked for
+// next to the executable (the build tree), then in ../lib/strokerelayd/ beside the executable's directory (an
+// installed program: /usr/bin/strokerelayd finds /usr/lib/strokerelayd/).
+
+namespace srd {
+
+class LoadableModule {
+ public:
+  // Loads `fileName` (for example "strokerelayd-qt.so") from the first place that has it. nullptr with
+  // *whyNot set to a phrase ("the module strokerelayd-qt.so is not installed (looked in /a and /b)", or
+  // the loader's reason) when it cannot be loaded. The module stays mapped for the life of the process:
+  // toolkits cannot be unloaded safely.
+  static LoadableModule* Load(const std::string& fileName, std::string* whyNot);
+
+  // The address of an exported symbol; nullptr with *whyNot set when the module has none by that name.
+  void* Symbol(const char* name, std::string* whyNot) const;
+
+  const std::string& path() const { return path_; }
+
+ private:
+  LoadableModule(void* handle, std::string path) : handle_(handle), path_(std::move(path)) {}
+
+  void* handle_;
+  std::string path_;
+};
+
+// The directories searched, in order, for the running executable.
+std::string ModuleDirectoryBesideExecutable();
+std::string InstalledModuleDirectory();
+
+}  // namespace srd

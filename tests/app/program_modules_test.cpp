@@ -1,0 +1,165 @@
+// What the built program maps: without a display neither the toolkit nor the X libraries; with one, the
+// window module; and a window module that is missing or broken leaves it running without a window.
+
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "../support/program_process.h"
+#include "../support/scoped_temp_dir.h"
+#include "../support/udp_port.h"
+#include "../support/wait_until.h"
+#include "../support/xvfb_server.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using srd::test::ProgramOptions;
+using srd::test::ProgramProcess;
+using srd::test::ScopedTempDir;
+using srd::test::UdpPortIsFree;
+using srd::test::WaitUntil;
+
+// The file names of every shared object mapped into the process, one per line.
+std::string MappedObjects(pid_t pid) {
+  std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
+  std::map<std::string, bool> names;
+  std::string line;
+  while (std::getline(maps, line)) {
+    const std::size_t slash = line.find('/');
+    if (slash != std::string::npos && line.find(".so", slash) != std::string::npos) {
+      names[fs::path(line.substr(slash)).filename().string()] = true;
+    }
+  }
+  std::string listing;
+  for (const auto& [name, unused] : names) {
+    listing += name + "\n";
+  }
+  return listing;
+}
+
+#ifdef SRD_HAVE_QT
+constexpr bool kBuiltWithWindows = true;
+#else
+constexpr bool kBuiltWithWindows = false;
+#endif
+
+bool Maps(const std::string& listing, const char* part) {
+  return listing.find(part) != std::string::npos;
+}
+
+class ProgramModulesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!UdpPortIsFree(8102)) {
+      GTEST_SKIP() << "UDP port 8102 is in use by another program";
+    }
+  }
+  // The program started and bound to its port, or nullptr.
+  std::unique_ptr<ProgramProcess> StartBound(const std::string& program,
+                                             std::map<std::string, std::string> environment = {}) {
+    auto process = std::make_unique<ProgramProcess>(ProgramOptions{program, std::move(environment)});
+    if (!process->Started() || !WaitUntil([] { return !UdpPortIsFree(8102); }, 20s)) {
+      ADD_FAILURE() << "never bound UDP 8102: " << process->Stderr();
+      return nullptr;
+    }
+    return process;
+  }
+  static void Stop(ProgramProcess& process) {
+    process.Signal(SIGTERM);
+    EXPECT_EQ(process.WaitExit(20s), 0);
+  }
+  // A copy of the program in `directory`, with none of its modules beside it.
+  static std::string CopyOfProgram(const fs::path& directory) {
+    fs::create_directories(directory);
+    const fs::path copy = directory / "strokerelayd";
+    fs::copy_file(SRD_PROGRAM, copy);
+    return copy.string();
+  }
+};
+
+TEST_F(ProgramModulesTest, WithoutADisplayNoToolkitAndNoXLibraryIsMapped) {
+  auto program = StartBound(SRD_PROGRAM);
+  ASSERT_NE(program, nullptr);
+  const std::string objects = MappedObjects(program->Pid());
+  EXPECT_TRUE(Maps(objects, "libc.so")) << objects;
+  for (const char* part : {"strokerelayd-", "Qt", "libX", "libxcb", "libGL", "libEGL", "icu", "fontconfig",
+                           "freetype", "harfbuzz", "glib", "dbus"}) {
+    EXPECT_FALSE(Maps(objects, part)) << part << " is mapped:\n" << objects;
+  }
+  Stop(*program);
+}
+
+// On a display the window module comes in, from beside the program (the build tree) or from
+// ../lib/strokerelayd (an installed program); with no uinput device, keys go through the XTest module.
+TEST_F(ProgramModulesTest, WithADisplayTheModulesAreLoadedFromEitherPlace) {
+  if (!kBuiltWithWindows) {
+    GTEST_SKIP() << "built without the window module";
+  }
+  srd::XvfbServer server;
+  ASSERT_TRUE(server.Start());
+  ScopedTempDir prefix("srd-prefix");
+  const std::string installed = CopyOfProgram(fs::path(prefix.Path()) / "bin");
+  const fs::path moduleDir = fs::path(prefix.Path()) / "lib" / "strokerelayd";
+  fs::create_directories(moduleDir);
+  for (const char* module : {"strokerelayd-qt.so", "strokerelayd-xtest.so"}) {
+    fs::copy_file(fs::path(SRD_PROGRAM).parent_path() / module, moduleDir / module);
+  }
+  for (const std::string& path : {std::string(SRD_PROGRAM), installed}) {
+    SCOPED_TRACE(path);
+    auto program = StartBound(path, {{"DISPLAY", server.DisplayName()}});
+    ASSERT_NE(program, nullptr);
+    ASSERT_TRUE(
+        WaitUntil([&] { return Maps(MappedObjects(program->Pid()), "strokerelayd-xtest.so"); }, 20s) ||
+        fs::exists("/dev/uinput"));
+    const std::string objects = MappedObjects(program->Pid());
+    EXPECT_TRUE(Maps(objects, "strokerelayd-qt.so")) << objects;
+    EXPECT_TRUE(Maps(objects, "libQt6Widgets")) << objects;
+    EXPECT_EQ(program->Stderr(), "");
+    Stop(*program);
+  }
+}
+
+// A window module that is not there, or not a module at all: one sentence, and the program runs on headless.
+TEST_F(ProgramModulesTest, AMissingOrBrokenWindowModuleLeavesTheProgramRunningWithoutAWindow) {
+  if (!kBuiltWithWindows) {
+    GTEST_SKIP() << "built without the window module";
+  }
+  ScopedTempDir prefix("srd-prefix");
+  const fs::path bin = fs::path(prefix.Path()) / "bin";
+  const std::string program = CopyOfProgram(bin);
+  const std::string missing =
+      "strokerelayd: running without a window, since the module strokerelayd-qt.so "
+      "is not installed (looked in " +
+      bin.string() + " and " + prefix.Path() + "/lib/strokerelayd).\n";
+  // The loader's own reason follows in brackets; its wording is the C library's.
+  const std::string broken = "strokerelayd: running without a window, since the module " +
+                             (bin / "strokerelayd-qt.so").string() + " cannot be loaded (";
+  for (const std::string& expected : {missing, broken}) {
+    if (expected == broken) {
+      std::ofstream(bin / "strokerelayd-qt.so") << std::string(4096, 'x');
+    }
+    auto process = StartBound(program, {{"QT_QPA_PLATFORM", "offscreen"}});
+    ASSERT_NE(process, nullptr);
+    EXPECT_TRUE(process->Running());
+    EXPECT_FALSE(Maps(MappedObjects(process->Pid()), "Qt"));
+    // The key choice adds its own line when nothing can inject keys; the window's sentence comes first.
+    const std::string stderrText = process->Stderr();
+    const std::string firstLine = stderrText.substr(0, stderrText.find('\n') + 1);
+    EXPECT_EQ(firstLine.substr(0, expected.size()), expected);
+    EXPECT_TRUE(firstLine.ends_with(").\n")) << firstLine;
+    Stop(*process);
+  }
+}
+
+}  // namespace
