@@ -1,0 +1,117 @@
+#include "capture_window.h"
+
+#include <QCloseEvent>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QVBoxLayout>
+#include <utility>
+
+namespace srd::sender {
+namespace {
+
+// X11 and Wayland both report a key's native scan code as its X keycode: the Linux key code plus 8.
+constexpr quint32 kEvdevOffset = 8;
+
+bool IsEndChord(const QKeyEvent& key) {
+  return key.type() == QEvent::KeyPress && key.key() == Qt::Key_BracketRight &&
+         key.modifiers().testFlag(Qt::ControlModifier);
+}
+
+}  // namespace
+
+CaptureWindow::CaptureWindow(const QString& target, Send send)
+    : send_(std::move(send)), target_(target), state_(new QLabel(this)) {
+  setWindowTitle(QStringLiteral("strokesender \u2192 %1").arg(target));
+  setObjectName(QStringLiteral("strokesender"));
+  setFocusPolicy(Qt::StrongFocus);
+  // Keys, not the text an input method would compose from them.
+  setAttribute(Qt::WA_InputMethodEnabled, false);
+
+  auto* help =
+      new QLabel(QStringLiteral("Every key you press and release in this window is pressed and released "
+                                "on %1. Ctrl+] or closing the window ends.")
+                     .arg(target),
+                 this);
+  help->setWordWrap(true);
+  QFont bold = state_->font();
+  bold.setBold(true);
+  state_->setFont(bold);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(help);
+  layout->addWidget(state_);
+  layout->addStretch();
+  resize(420, 110);
+  ShowState();
+}
+
+bool CaptureWindow::event(QEvent* event) {
+  switch (event->type()) {
+    case QEvent::ShortcutOverride:
+      // No shortcut of this program may take a key from the receiver.
+      event->accept();
+      return true;
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+      // Handled before QWidget::event, which would take Tab and Backtab for moving the focus.
+      OnKey(*static_cast<QKeyEvent*>(event));
+      event->accept();
+      return true;
+    default:
+      return QWidget::event(event);
+  }
+}
+
+void CaptureWindow::OnKey(const QKeyEvent& key) {
+  if (IsEndChord(key)) {
+    close();
+    return;
+  }
+  const quint32 scanCode = key.nativeScanCode();
+  if (scanCode <= kEvdevOffset) {
+    return;  // a platform that names no physical key
+  }
+  const auto linuxCode = static_cast<std::uint16_t>(scanCode - kEvdevOffset);
+  Transmit(key.type() == QEvent::KeyPress ? capture_.Press(linuxCode, key.isAutoRepeat())
+                                          : capture_.Release(linuxCode, key.isAutoRepeat()));
+}
+
+void CaptureWindow::focusOutEvent(QFocusEvent* event) {
+  LetGo();
+  QWidget::focusOutEvent(event);
+}
+
+void CaptureWindow::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::ActivationChange) {
+    if (!isActiveWindow()) {
+      LetGo();
+    }
+    ShowState();
+  }
+  QWidget::changeEvent(event);
+}
+
+void CaptureWindow::closeEvent(QCloseEvent* event) {
+  LetGo();
+  event->accept();
+}
+
+void CaptureWindow::LetGo() {
+  Transmit(capture_.ReleaseAll());
+}
+
+void CaptureWindow::Transmit(const std::string& datagram) {
+  if (datagram.empty() || failed_) {
+    return;
+  }
+  if (!send_(datagram)) {
+    failed_ = true;
+    close();
+  }
+}
+
+void CaptureWindow::ShowState() {
+  state_->setText(isActiveWindow() ? QStringLiteral("Typing on %1.").arg(target_)
+                                   : QStringLiteral("Click here to type on %1.").arg(target_));
+}
+
+}  // namespace srd::sender
