@@ -1,0 +1,101 @@
+// The --window capture window on Qt's offscreen platform, fed key events as the X and Wayland platforms
+// deliver them (native scan code = Linux key code + 8).
+
+#include "capture_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <string>
+#include <vector>
+
+#include "support/wait_until.h"
+
+namespace srd::sender {
+namespace {
+
+constexpr quint32 kTab = 23;
+constexpr quint32 kA = 38;
+constexpr quint32 kLeftCtrl = 37;
+constexpr quint32 kRightBrace = 35;
+
+class CaptureWindowTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    static int argc = 1;
+    static char name[] = "capture_window_test";
+    static char* argv[] = {name, nullptr};
+    static QApplication application(argc, argv);
+  }
+
+  void SetUp() override {
+    window_.show();
+    window_.activateWindow();
+    ASSERT_TRUE(Settle([this] { return window_.isActiveWindow() && window_.hasFocus(); }));
+  }
+
+  template <typename Condition>
+  static bool Settle(Condition condition) {
+    return test::WaitUntil([&] {
+      QApplication::processEvents();
+      return condition();
+    });
+  }
+
+  void Key(QEvent::Type type, int key, quint32 scanCode, Qt::KeyboardModifiers modifiers = {},
+           bool autoRepeat = false) {
+    QKeyEvent event(type, key, modifiers, scanCode, 0, 0, QString(), autoRepeat);
+    QApplication::sendEvent(&window_, &event);
+  }
+
+  std::vector<std::string> sent_;
+  bool sendWorks_ = true;
+  CaptureWindow window_{QStringLiteral("host:8102"), [this](std::string_view datagram) {
+                          if (sendWorks_) {
+                            sent_.emplace_back(datagram);
+                          }
+                          return sendWorks_;
+                        }};
+};
+
+TEST_F(CaptureWindowTest, EveryKeyGoesAsItHappensTabIncluded) {
+  EXPECT_EQ(window_.windowTitle(), QStringLiteral("strokesender \u2192 host:8102"));
+  Key(QEvent::KeyPress, Qt::Key_Tab, kTab);
+  Key(QEvent::KeyPress, Qt::Key_Tab, kTab, {}, true);
+  Key(QEvent::KeyRelease, Qt::Key_Tab, kTab, {}, true);
+  Key(QEvent::KeyRelease, Qt::Key_Tab, kTab);
+  Key(QEvent::KeyPress, Qt::Key_A, 0);  // a platform that names no key
+  EXPECT_EQ(sent_, (std::vector<std::string>{"?k09", "?k09", "?u09"}));
+  EXPECT_TRUE(window_.hasFocus()) << "Tab moved the focus instead of being sent";
+}
+
+TEST_F(CaptureWindowTest, LosingTheFocusLetsGoOfHeldKeysOnce) {
+  Key(QEvent::KeyPress, Qt::Key_Control, kLeftCtrl, Qt::ControlModifier);
+  Key(QEvent::KeyPress, Qt::Key_A, kA, Qt::ControlModifier);
+  QWidget other;
+  other.show();
+  other.activateWindow();
+  ASSERT_TRUE(Settle([this] { return !window_.isActiveWindow(); }));
+  EXPECT_EQ(sent_, (std::vector<std::string>{"?ka2", "?k41", "?u41ua2"}));
+  window_.close();
+  EXPECT_EQ(sent_.size(), 3u);
+}
+
+TEST_F(CaptureWindowTest, CtrlBracketClosesAndLetsGoWithoutSendingTheBracket) {
+  Key(QEvent::KeyPress, Qt::Key_Control, kLeftCtrl, Qt::ControlModifier);
+  Key(QEvent::KeyPress, Qt::Key_BracketRight, kRightBrace, Qt::ControlModifier);
+  EXPECT_FALSE(window_.isVisible());
+  EXPECT_FALSE(window_.Failed());
+  EXPECT_EQ(sent_, (std::vector<std::string>{"?ka2", "?ua2"}));
+}
+
+TEST_F(CaptureWindowTest, ADatagramThatCannotBeSentClosesTheWindow) {
+  sendWorks_ = false;
+  Key(QEvent::KeyPress, Qt::Key_A, kA);
+  EXPECT_TRUE(window_.Failed());
+  EXPECT_FALSE(window_.isVisible());
+}
+
+}  // namespace
+}  // namespace srd::sender
