@@ -11,6 +11,9 @@ namespace {
 
 // X11 and Wayland both report a key's native scan code as its X keycode: the Linux key code plus 8.
 constexpr quint32 kEvdevOffset = 8;
+// How long a release waits for the press of a repeat. The X server sends the two together, so they arrive in
+// one read; the wait only covers a reader that splits them.
+constexpr int kRepeatPairMs = 10;
 
 bool IsEndChord(const QKeyEvent& key) {
   return key.type() == QEvent::KeyPress && key.key() == Qt::Key_BracketRight &&
@@ -41,6 +44,9 @@ CaptureWindow::CaptureWindow(const QString& target, Send send)
   layout->addWidget(state_);
   layout->addStretch();
   resize(420, 110);
+  pendingTimer_.setSingleShot(true);
+  pendingTimer_.setInterval(kRepeatPairMs);
+  QObject::connect(&pendingTimer_, &QTimer::timeout, this, [this] { SendPendingRelease(); });
   ShowState();
 }
 
@@ -71,8 +77,31 @@ void CaptureWindow::OnKey(const QKeyEvent& key) {
     return;  // a platform that names no physical key
   }
   const auto linuxCode = static_cast<std::uint16_t>(scanCode - kEvdevOffset);
-  Transmit(key.type() == QEvent::KeyPress ? capture_.Press(linuxCode, key.isAutoRepeat())
-                                          : capture_.Release(linuxCode, key.isAutoRepeat()));
+  const bool press = key.type() == QEvent::KeyPress;
+  if (pendingRelease_) {
+    if (press && pendingRelease_->linuxCode == linuxCode && pendingRelease_->timestamp == key.timestamp()) {
+      pendingRelease_.reset();
+      pendingTimer_.stop();
+      Transmit(capture_.Press(linuxCode, true));
+      return;
+    }
+    SendPendingRelease();  // before this event, so the receiver sees the keys in their order
+  }
+  if (press) {
+    Transmit(capture_.Press(linuxCode, key.isAutoRepeat()));
+  } else if (!key.isAutoRepeat()) {
+    pendingRelease_ = PendingRelease{linuxCode, key.timestamp()};
+    pendingTimer_.start();
+  }
+}
+
+void CaptureWindow::SendPendingRelease() {
+  pendingTimer_.stop();
+  if (pendingRelease_) {
+    const std::uint16_t linuxCode = pendingRelease_->linuxCode;
+    pendingRelease_.reset();
+    Transmit(capture_.Release(linuxCode, false));
+  }
 }
 
 void CaptureWindow::focusOutEvent(QFocusEvent* event) {
@@ -96,6 +125,9 @@ void CaptureWindow::closeEvent(QCloseEvent* event) {
 }
 
 void CaptureWindow::LetGo() {
+  // A key whose release is waiting is still held at the receiver: letting go of every key releases it.
+  pendingRelease_.reset();
+  pendingTimer_.stop();
   Transmit(capture_.ReleaseAll());
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QLabel>
+#include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -32,12 +34,22 @@ class CaptureWindow final : public QWidget {
 
  private:
   void OnKey(const QKeyEvent& key);
+  void SendPendingRelease();
   void LetGo();
   void Transmit(const std::string& datagram);
   void ShowState();
 
+  // X tells a held key's repeat as a release and a press with one time stamp, and Qt passes both on as real
+  // events: a release waits a moment for the press that would make it a repeat.
+  struct PendingRelease {
+    std::uint16_t linuxCode;
+    quint64 timestamp;
+  };
+
   Send send_;
   KeyCapture capture_;
+  std::optional<PendingRelease> pendingRelease_;
+  QTimer pendingTimer_;
   QString target_;
   QLabel* state_;
   bool failed_ = false;

@@ -44,8 +44,9 @@ class CaptureWindowTest : public ::testing::Test {
   }
 
   void Key(QEvent::Type type, int key, quint32 scanCode, Qt::KeyboardModifiers modifiers = {},
-           bool autoRepeat = false) {
+           bool autoRepeat = false, quint64 timestamp = 0) {
     QKeyEvent event(type, key, modifiers, scanCode, 0, 0, QString(), autoRepeat);
+    event.setTimestamp(timestamp);
     QApplication::sendEvent(&window_, &event);
   }
 
@@ -66,8 +67,20 @@ TEST_F(CaptureWindowTest, EveryKeyGoesAsItHappensTabIncluded) {
   Key(QEvent::KeyRelease, Qt::Key_Tab, kTab, {}, true);
   Key(QEvent::KeyRelease, Qt::Key_Tab, kTab);
   Key(QEvent::KeyPress, Qt::Key_A, 0);  // a platform that names no key
+  EXPECT_TRUE(Settle([this] { return sent_.size() == 3; }));
   EXPECT_EQ(sent_, (std::vector<std::string>{"?k09", "?k09", "?u09"}));
   EXPECT_TRUE(window_.hasFocus()) << "Tab moved the focus instead of being sent";
+}
+
+TEST_F(CaptureWindowTest, ARepeatToldAsReleaseAndPressAtOneTimeIsOnePress) {
+  Key(QEvent::KeyPress, Qt::Key_A, kA, {}, false, 100);
+  Key(QEvent::KeyRelease, Qt::Key_A, kA, {}, false, 700);
+  Key(QEvent::KeyPress, Qt::Key_A, kA, {}, false, 700);
+  Key(QEvent::KeyRelease, Qt::Key_A, kA, {}, false, 740);
+  Key(QEvent::KeyPress, Qt::Key_A, kA, {}, false, 760);  // a new press: the release before it was real
+  Key(QEvent::KeyRelease, Qt::Key_A, kA, {}, false, 800);
+  EXPECT_TRUE(Settle([this] { return sent_.size() == 5; }));
+  EXPECT_EQ(sent_, (std::vector<std::string>{"?k41", "?k41", "?u41", "?k41", "?u41"}));
 }
 
 TEST_F(CaptureWindowTest, LosingTheFocusLetsGoOfHeldKeysOnce) {

@@ -6,9 +6,13 @@
 
 namespace srd::test {
 
-void StopAutoRepeat(const std::string& displayName) {
+void SetAutoRepeat(const std::string& displayName, bool on) {
   if (Display* display = XOpenDisplay(displayName.c_str())) {
-    XAutoRepeatOff(display);
+    if (on) {
+      XAutoRepeatOn(display);
+    } else {
+      XAutoRepeatOff(display);
+    }
     XCloseDisplay(display);
   }
 }

@@ -6,8 +6,9 @@ struct _XDisplay;
 
 namespace srd::test {
 
-// Keys held through XTest repeat on their server; repeats would blur which events a program caused.
-void StopAutoRepeat(const std::string& displayName);
+// Keys held through XTest repeat on their server unless this is turned off; repeats would blur which events a
+// program caused.
+void SetAutoRepeat(const std::string& displayName, bool on);
 
 // The test's own connection to the sender's X server: finds the capture window, types into it with XTest and
 // moves the focus and closes the window as a user and a window manager would.

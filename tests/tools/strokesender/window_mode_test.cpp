@@ -2,12 +2,19 @@
 // strokerelayd on another, whose keys a separate client watches arrive. On a single server the injected keys
 // would come back into the capture window.
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "../../support/udp_port.h"
@@ -32,6 +39,46 @@ constexpr int kB = 56;
 constexpr int kF5 = 71;
 constexpr int kLeft = 113;
 
+// A UDP socket on a free loopback port that reads what the sender sends there.
+class LoopbackInbox {
+ public:
+  LoopbackInbox() : fd_(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+  }
+  ~LoopbackInbox() { close(fd_); }
+  LoopbackInbox(const LoopbackInbox&) = delete;
+  LoopbackInbox& operator=(const LoopbackInbox&) = delete;
+
+  int Port() const { return port_; }
+  // The next datagram; empty when none came within a generous time.
+  std::string Next() {
+    pollfd ready{fd_, POLLIN, 0};
+    char buffer[2048];
+    const ssize_t got = poll(&ready, 1, 20000) == 1 ? recv(fd_, buffer, sizeof buffer, 0) : 0;
+    return got > 0 ? std::string(buffer, static_cast<std::size_t>(got)) : std::string();
+  }
+
+ private:
+  int fd_;
+  int port_ = 0;
+};
+
+// The capture window with this title once it is shown and has the focus, or 0.
+unsigned long ShownAndFocused(test::SenderScreen& screen, const std::string& title) {
+  unsigned long window = 0;
+  if (!test::WaitUntil([&] { return (window = screen.Find(title)) != 0; }, 30s, 20ms) ||
+      !test::WaitUntil([&] { return screen.Focused() == window; }, 30s, 20ms)) {
+    return 0;
+  }
+  return window;
+}
+
 class WindowModeTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -40,8 +87,8 @@ class WindowModeTest : public ::testing::Test {
     }
     ASSERT_TRUE(senderX_.Start());
     ASSERT_TRUE(receiverX_.Start());
-    test::StopAutoRepeat(senderX_.DisplayName());
-    test::StopAutoRepeat(receiverX_.DisplayName());
+    test::SetAutoRepeat(senderX_.DisplayName(), false);
+    test::SetAutoRepeat(receiverX_.DisplayName(), false);
 
     receiver_ = std::make_unique<test::ProgramProcess>(test::ProgramOptions(
         SRD_PROGRAM, {{"DISPLAY", receiverX_.DisplayName()}, {"QT_QPA_PLATFORM", "offscreen"}}));
@@ -54,10 +101,8 @@ class WindowModeTest : public ::testing::Test {
     sender.arguments = {"--window", "127.0.0.1"};
     sender_ = std::make_unique<test::ProgramProcess>(sender);
     screen_ = std::make_unique<test::SenderScreen>(senderX_.DisplayName());
-    ASSERT_TRUE(test::WaitUntil(
-        [this] { return (window_ = screen_->Find("strokesender \u2192 127.0.0.1:8102")); }, 30s, 20ms))
-        << sender_->Stderr();
-    ASSERT_TRUE(test::WaitUntil([this] { return screen_->Focused() == window_; }, 30s, 20ms));
+    window_ = ShownAndFocused(*screen_, "strokesender \u2192 127.0.0.1:8102");
+    ASSERT_NE(window_, 0u) << sender_->Stderr();
     // Ready once a key typed there arrives; a key typed before the program has taken the focus may be lost.
     for (int attempt = 0; attempt < 3 && !Typed(kShiftL); ++attempt) {
     }
@@ -126,6 +171,15 @@ TEST_F(WindowModeTest, ClosingTheWindowLetsGoAndEndsWithSuccess) {
   screen_->Key(kShiftL, false);
 }
 
+TEST_F(WindowModeTest, TerminatingLetsGoAndEndsWithSuccess) {
+  screen_->Key(kControlL, true);
+  ASSERT_EQ(observer_->Take(1), (std::vector<KeyEvent>{{kControlL, true}}));
+  sender_->Signal(SIGTERM);
+  EXPECT_EQ(observer_->Take(1), (std::vector<KeyEvent>{{kControlL, false}}));
+  EXPECT_EQ(sender_->WaitExit(30s), 0) << sender_->Stderr();
+  screen_->Key(kControlL, false);
+}
+
 TEST_F(WindowModeTest, CtrlBracketEndsWithoutTypingTheBracket) {
   screen_->Key(kControlL, true);
   screen_->Key(kRightBracket, true);
@@ -133,6 +187,41 @@ TEST_F(WindowModeTest, CtrlBracketEndsWithoutTypingTheBracket) {
   EXPECT_EQ(sender_->WaitExit(30s), 0) << sender_->Stderr();
   screen_->Key(kRightBracket, false);
   screen_->Key(kControlL, false);
+}
+
+// What the sender sends, read off a UDP socket of the test's own: a held key's repeats, which a receiver on X
+// would not show (a second press of a key held through XTest is no new event there).
+TEST(WindowModeDatagrams, AHeldKeyRepeatsAsPressesAndIsReleasedOnce) {
+  XvfbServer x;
+  ASSERT_TRUE(x.Start());
+  LoopbackInbox inbox;
+  test::ProgramOptions options(STROKESENDER_PATH, {{"DISPLAY", x.DisplayName()}});
+  options.arguments = {"--window", "-p", std::to_string(inbox.Port()), "127.0.0.1"};
+  test::ProgramProcess sender(options);
+  test::SenderScreen screen(x.DisplayName());
+  ASSERT_NE(ShownAndFocused(screen, "strokesender \u2192 127.0.0.1:" + std::to_string(inbox.Port())), 0u)
+      << sender.Stderr();
+  test::SetAutoRepeat(x.DisplayName(), true);
+  screen.Key(kA, true);
+  std::this_thread::sleep_for(2s);  // the server starts repeating after 660 ms, 25 times a second
+  screen.Key(kA, false);
+  screen.Key(kBackSpace, true);  // marks the end of what the held key caused
+  screen.Key(kBackSpace, false);
+  std::vector<std::string> datagrams;
+  while (datagrams.empty() || datagrams.back() != "?u08") {
+    std::string datagram = inbox.Next();
+    if (datagram.empty()) {
+      break;
+    }
+    datagrams.push_back(std::move(datagram));
+  }
+  ASSERT_GE(datagrams.size(), 5u) << ::testing::PrintToString(datagrams);
+  const std::vector<std::string> ending = {"?u41", "?k08", "?u08"};
+  EXPECT_TRUE(std::equal(ending.begin(), ending.end(), datagrams.end() - 3))
+      << ::testing::PrintToString(datagrams);
+  EXPECT_TRUE(
+      std::all_of(datagrams.begin(), datagrams.end() - 3, [](const std::string& d) { return d == "?k41"; }))
+      << "a release came while the key was held: " << ::testing::PrintToString(datagrams);
 }
 
 TEST(WindowModeWithoutDisplay, SaysSoInOneLineAndExitsTwo) {
