@@ -4,6 +4,7 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <utility>
 
 namespace srd::sender {
@@ -14,6 +15,7 @@ constexpr quint32 kEvdevOffset = 8;
 // How long a release waits for the press of a repeat. The X server sends the two together, so they arrive in
 // one read; the wait only covers a reader that splits them.
 constexpr int kRepeatPairMs = 10;
+constexpr int kWidth = 460;
 
 bool IsEndChord(const QKeyEvent& key) {
   return key.type() == QEvent::KeyPress && key.key() == Qt::Key_BracketRight &&
@@ -32,7 +34,8 @@ CaptureWindow::CaptureWindow(const QString& target, Send send)
 
   auto* help =
       new QLabel(QStringLiteral("Every key you press and release in this window is pressed and released "
-                                "on %1. Ctrl+] or closing the window ends.")
+                                "on %1. Keys still held are let go there when the window loses the "
+                                "focus. Ctrl+] or closing the window ends.")
                      .arg(target),
                  this);
   help->setWordWrap(true);
@@ -43,7 +46,7 @@ CaptureWindow::CaptureWindow(const QString& target, Send send)
   layout->addWidget(help);
   layout->addWidget(state_);
   layout->addStretch();
-  resize(420, 110);
+  resize(kWidth, std::max(heightForWidth(kWidth), 100));
   pendingTimer_.setSingleShot(true);
   pendingTimer_.setInterval(kRepeatPairMs);
   QObject::connect(&pendingTimer_, &QTimer::timeout, this, [this] { SendPendingRelease(); });
@@ -143,7 +146,7 @@ void CaptureWindow::Transmit(const std::string& datagram) {
 
 void CaptureWindow::ShowState() {
   state_->setText(isActiveWindow() ? QStringLiteral("Typing on %1.").arg(target_)
-                                   : QStringLiteral("Click here to type on %1.").arg(target_));
+                                   : QStringLiteral("Not typing: click here to type on %1.").arg(target_));
 }
 
 }  // namespace srd::sender
