@@ -26,7 +26,9 @@ class CaptureWindowTest : public ::testing::Test {
     static int argc = 1;
     static char name[] = "capture_window_test";
     static char* argv[] = {name, nullptr};
-    static QApplication application(argc, argv);
+    // Kept to the end of the process: Qt's own globals are gone by the time statics are destroyed.
+    static QApplication* application = new QApplication(argc, argv);
+    static_cast<void>(application);
   }
 
   void SetUp() override {
