@@ -18,7 +18,6 @@ namespace {
 constexpr quint32 kTab = 23;
 constexpr quint32 kA = 38;
 constexpr quint32 kLeftCtrl = 37;
-constexpr quint32 kRightBrace = 35;
 
 class CaptureWindowTest : public ::testing::Test {
  protected:
@@ -88,21 +87,18 @@ TEST_F(CaptureWindowTest, ARepeatToldAsReleaseAndPressAtOneTimeIsOnePress) {
 TEST_F(CaptureWindowTest, LosingTheFocusLetsGoOfHeldKeysOnce) {
   Key(QEvent::KeyPress, Qt::Key_Control, kLeftCtrl, Qt::ControlModifier);
   Key(QEvent::KeyPress, Qt::Key_A, kA, Qt::ControlModifier);
+  Key(QEvent::KeyRelease, Qt::Key_A, kA, Qt::ControlModifier);  // waiting to be told from a repeat
   QWidget other;
   other.show();
   other.activateWindow();
   ASSERT_TRUE(Settle([this] { return !window_.isActiveWindow(); }));
-  EXPECT_EQ(sent_, (std::vector<std::string>{"?ka2", "?k41", "?u41ua2"}));
   window_.close();
-  EXPECT_EQ(sent_.size(), 3u);
-}
-
-TEST_F(CaptureWindowTest, CtrlBracketClosesAndLetsGoWithoutSendingTheBracket) {
-  Key(QEvent::KeyPress, Qt::Key_Control, kLeftCtrl, Qt::ControlModifier);
-  Key(QEvent::KeyPress, Qt::Key_BracketRight, kRightBrace, Qt::ControlModifier);
-  EXPECT_FALSE(window_.isVisible());
-  EXPECT_FALSE(window_.Failed());
-  EXPECT_EQ(sent_, (std::vector<std::string>{"?ka2", "?ua2"}));
+  // The release of A goes alone or with Ctrl's, depending on whether its wait ended first.
+  std::string commands;
+  for (const std::string& datagram : sent_) {
+    commands += datagram.substr(1);
+  }
+  EXPECT_EQ(commands, "ka2k41u41ua2");
 }
 
 TEST_F(CaptureWindowTest, ADatagramThatCannotBeSentClosesTheWindow) {

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -97,15 +98,20 @@ class WindowModeTest : public ::testing::Test {
     observer_ = std::make_unique<KeyObserver>(receiverX_.DisplayName());
     ASSERT_TRUE(observer_->Ready());
 
+    screen_ = std::make_unique<test::SenderScreen>(senderX_.DisplayName());
+    ASSERT_TRUE(StartSender()) << sender_->Stderr();
+  }
+
+  // Starts strokesender --window; true once its window is shown and has the focus.
+  bool StartSender() {
     test::ProgramOptions sender(STROKESENDER_PATH, {{"DISPLAY", senderX_.DisplayName()}});
     sender.arguments = {"--window", "127.0.0.1"};
     sender_ = std::make_unique<test::ProgramProcess>(sender);
-    screen_ = std::make_unique<test::SenderScreen>(senderX_.DisplayName());
     window_ = ShownAndFocused(*screen_, "strokesender \u2192 127.0.0.1:8102");
-    ASSERT_NE(window_, 0u) << sender_->Stderr();
     // Ready once a key typed there arrives; a key typed before the program has taken the focus may be lost.
-    for (int attempt = 0; attempt < 3 && !Typed(kShiftL); ++attempt) {
+    for (int attempt = 0; window_ != 0 && attempt < 3 && !Typed(kShiftL); ++attempt) {
     }
+    return window_ != 0;
   }
 
   void TearDown() override {
@@ -162,31 +168,25 @@ TEST_F(WindowModeTest, LosingTheFocusLetsGoOfHeldKeysAtTheReceiver) {
   EXPECT_TRUE(sender_->Running());
 }
 
-TEST_F(WindowModeTest, ClosingTheWindowLetsGoAndEndsWithSuccess) {
-  screen_->Key(kShiftL, true);
-  ASSERT_EQ(observer_->Take(1), (std::vector<KeyEvent>{{kShiftL, true}}));
-  screen_->AskToClose(window_);
-  EXPECT_EQ(observer_->Take(1), (std::vector<KeyEvent>{{kShiftL, false}}));
-  EXPECT_EQ(sender_->WaitExit(30s), 0) << sender_->Stderr();
-  screen_->Key(kShiftL, false);
-}
-
-TEST_F(WindowModeTest, TerminatingLetsGoAndEndsWithSuccess) {
-  screen_->Key(kControlL, true);
-  ASSERT_EQ(observer_->Take(1), (std::vector<KeyEvent>{{kControlL, true}}));
-  sender_->Signal(SIGTERM);
-  EXPECT_EQ(observer_->Take(1), (std::vector<KeyEvent>{{kControlL, false}}));
-  EXPECT_EQ(sender_->WaitExit(30s), 0) << sender_->Stderr();
-  screen_->Key(kControlL, false);
-}
-
-TEST_F(WindowModeTest, CtrlBracketEndsWithoutTypingTheBracket) {
-  screen_->Key(kControlL, true);
-  screen_->Key(kRightBracket, true);
-  EXPECT_EQ(observer_->Take(2), (std::vector<KeyEvent>{{kControlL, true}, {kControlL, false}}));
-  EXPECT_EQ(sender_->WaitExit(30s), 0) << sender_->Stderr();
-  screen_->Key(kRightBracket, false);
-  screen_->Key(kControlL, false);
+TEST_F(WindowModeTest, EveryWayOfEndingLetsGoAndExitsWithSuccess) {
+  const std::function<void()> ends[] = {
+      [this] { screen_->AskToClose(window_); },       // the close button
+      [this] { sender_->Signal(SIGTERM); },           // Ctrl-C, SIGTERM, SIGHUP alike
+      [this] { screen_->Key(kRightBracket, true); },  // Ctrl+], which is not typed at the receiver
+  };
+  for (const auto& end : ends) {
+    if (sender_ == nullptr) {
+      ASSERT_TRUE(StartSender());
+    }
+    screen_->Key(kControlL, true);
+    ASSERT_EQ(observer_->Take(1), (std::vector<KeyEvent>{{kControlL, true}}));
+    end();
+    EXPECT_EQ(observer_->Take(1), (std::vector<KeyEvent>{{kControlL, false}}));
+    EXPECT_EQ(sender_->WaitExit(30s), 0) << sender_->Stderr();
+    screen_->Key(kRightBracket, false);
+    screen_->Key(kControlL, false);
+    sender_.reset();
+  }
 }
 
 // What the sender sends, read off a UDP socket of the test's own: a held key's repeats, which a receiver on X
