@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,7 @@ class CaptureWindowTest : public ::testing::Test {
     static int argc = 1;
     static char name[] = "capture_window_test";
     static char* argv[] = {name, nullptr};
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);  // the window never needs a screen here
     // Kept to the end of the process: Qt's own globals are gone by the time statics are destroyed.
     static QApplication* application = new QApplication(argc, argv);
     static_cast<void>(application);
