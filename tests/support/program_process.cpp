@@ -67,9 +67,14 @@ ProgramProcess::ProgramProcess(const ProgramOptions& options) {
   sigemptyset(&none);
   posix_spawnattr_setsigmask(&attributes, &none);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
-  std::string path = options.path;
-  char* argv[] = {path.data(), nullptr};
-  if (posix_spawn(&pid_, path.c_str(), &actions, &attributes, argv, envp.data()) != 0) {
+  std::vector<std::string> words = {options.path};
+  words.insert(words.end(), options.arguments.begin(), options.arguments.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) {
+    argv.push_back(word.data());
+  }
+  argv.push_back(nullptr);
+  if (posix_spawn(&pid_, words[0].c_str(), &actions, &attributes, argv.data(), envp.data()) != 0) {
     pid_ = -1;
   }
   posix_spawn_file_actions_destroy(&actions);

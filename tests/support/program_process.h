@@ -20,7 +20,8 @@ struct ProgramOptions {
                           std::string runtime = {})
       : path(std::move(program)), environment(std::move(variables)), runtimeDir(std::move(runtime)) {}
 
-  std::string path;  // the executable
+  std::string path;                    // the executable
+  std::vector<std::string> arguments;  // after the program's name
   // Variables set (an empty value: unset) over the test's own environment, after the defaults below.
   std::map<std::string, std::string> environment;
   // The runtime directory (instance lock and socket); empty: a private one, so no other running instance is

@@ -1,4 +1,5 @@
-// Renders the main window, the settings dialog and the About dialog to PNG files for the documentation.
+// Renders the main window, the settings dialog, the About dialog and strokesender's --window to PNG files for
+// the documentation.
 // Usage: srd_render_images OUTPUT_DIRECTORY   (runs on Qt's offscreen platform unless one is set)
 
 #include <stdlib.h>
@@ -14,9 +15,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "capture_window.h"
 #include "platform/ui/qt_ui_backend.h"
 #include "platform/ui/window_layer.h"
 #include "shell/main_panel.h"
@@ -107,6 +110,7 @@ int main(int argc, char** argv) {
   }
   srd::SetInstanceDirectory(instanceDirectory);
   int saved = 0;
+  std::unique_ptr<srd::sender::CaptureWindow> capture;
   const auto noDialog = [] { return QApplication::activeModalWidget() == nullptr; };
   Steps steps({
       [&] {
@@ -133,6 +137,18 @@ int main(int argc, char** argv) {
         if (!noDialog()) {
           return false;
         }
+        capture = std::make_unique<srd::sender::CaptureWindow>(QStringLiteral("169.254.2.1:8102"),
+                                                               [](std::string_view) { return true; });
+        capture->show();
+        capture->activateWindow();
+        return true;
+      },
+      [&] {
+        if (!capture->isActiveWindow()) {
+          return false;
+        }
+        saved += Save(capture.get(), out + "/strokesender_window.png");
+        capture->close();
         Frame()->close();
         return true;
       },
@@ -140,5 +156,5 @@ int main(int argc, char** argv) {
   srd::ShellMain(srd::ShellResources(), nullptr, u"", srd::SW_SHOWNORMAL);
   srd::ShutdownWindowLayer();
   std::filesystem::remove_all(instanceDirectory);
-  return saved == 3 ? 0 : 1;
+  return saved == 4 ? 0 : 1;
 }

@@ -53,6 +53,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
   Options options;
   std::vector<std::string_view> operands;
   bool raw = false;
+  bool window = false;
   std::string_view rawCommands;
   bool optionsEnded = false;
 
@@ -73,6 +74,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
     if (arg == "-V" || arg == "--version") {
       options.action = Action::kVersion;
       return ParsedCommandLine{true, options, {}};
+    }
+    if (arg == "--window") {
+      window = true;
+      continue;
     }
 
     OptionMatch match;
@@ -122,6 +127,17 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
   if (options.host.empty()) {
     return Failure("empty HOST");
   }
+  if (window) {
+    if (raw) {
+      return Failure("--window and --raw cannot be combined");
+    }
+    if (operands.size() > 1) {
+      return Failure("--window types what you press in its window; unexpected '" + std::string(operands[1]) +
+                     "'");
+    }
+    options.action = Action::kWindow;
+    return ParsedCommandLine{true, options, {}};
+  }
   if (raw) {
     if (operands.size() > 1) {
       return Failure("--raw sends COMMANDS only; unexpected '" + std::string(operands[1]) + "'");
@@ -158,6 +174,7 @@ std::string RawDatagram(std::string_view commands) {
 std::string UsageText() {
   return "Usage: strokesender [-p PORT] [-d MS] HOST [TEXT]\n"
          "       strokesender [-p PORT] HOST --raw COMMANDS\n"
+         "       strokesender [-p PORT] --window HOST\n"
          "Type on the machine HOST, where strokerelayd runs, as if on its own US keyboard.\n"
          "\n"
          "With TEXT, types TEXT. Without TEXT, types what standard input holds; when standard\n"
@@ -165,6 +182,9 @@ std::string UsageText() {
          "\n"
          "  -p, --port PORT       the receiver's UDP port (default 8102)\n"
          "  -d, --delay MS        pause between keys in milliseconds (default 2)\n"
+         "      --window          open a window; while it has the focus, every key you press\n"
+         "                        and release there is pressed and released on HOST, held keys\n"
+         "                        are let go when it loses the focus; Ctrl-] or closing it ends\n"
          "      --raw COMMANDS    send COMMANDS as one key command datagram, adding the\n"
          "                        leading \"?\" when it is missing (e.g. K041U041)\n"
          "  -h, --help            show this help and exit\n"

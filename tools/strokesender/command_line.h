@@ -8,6 +8,7 @@
 // The sender's command line:
 //   strokesender [-p PORT] [-d MS] HOST [TEXT]
 //   strokesender [-p PORT] HOST --raw COMMANDS
+//   strokesender [-p PORT] --window HOST
 // Options may come before or after the operands; "--" ends the options, so a TEXT may begin with "-".
 
 namespace srd::sender {
@@ -26,6 +27,7 @@ inline constexpr int kExitUsage = 2;
 enum class Action {
   kType,     // type text (given, or read from standard input / the terminal)
   kRaw,      // send one datagram as given
+  kWindow,   // send the keys typed into a window of the sender's own
   kHelp,     // print the usage and stop
   kVersion,  // print the version and stop
 };

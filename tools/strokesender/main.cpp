@@ -15,6 +15,9 @@
 #include "terminal_keys.h"
 #include "text_encoding.h"
 #include "udp_sender.h"
+#ifdef SRD_SENDER_WITH_WINDOW
+#include "window_mode.h"
+#endif
 
 namespace srd::sender {
 namespace {
@@ -152,6 +155,13 @@ int Run(int argc, char** argv) {
       return kExitSent;
     case Action::kRaw:
       return SendAll(options, {options.datagram});
+    case Action::kWindow:
+#ifdef SRD_SENDER_WITH_WINDOW
+      return RunWindowMode(options);
+#else
+      PrintError("--window needs the Qt window support, which this build of strokesender leaves out");
+      return kExitUsage;
+#endif
     case Action::kType:
       break;
   }

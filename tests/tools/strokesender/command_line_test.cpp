@@ -30,6 +30,7 @@ TEST(CommandLine, AcceptsTheDocumentedForms) {
       {{"-p", "65535", "h", "--raw", "K041U041"}, Action::kRaw, "h", 65535, 2, false, "", "?K041U041"},
       {{"h", "--raw=?k41u41"}, Action::kRaw, "h", 8102, 2, false, "", "?k41u41"},
       {{"h", "--raw", ""}, Action::kRaw, "h", 8102, 2, false, "", "?"},
+      {{"--window", "-p", "9000", "h"}, Action::kWindow, "h", 9000, 2, false, "", ""},
   };
   for (const Case& c : cases) {
     const ParsedCommandLine parsed = ParseCommandLine(c.args);
@@ -71,6 +72,9 @@ TEST(CommandLine, RejectsBadUsageWithAReason) {
       {{"h", "text", "--raw", "K041"}, "--raw sends COMMANDS only"},
       {{"h", "--raw", "a", "--raw", "b"}, "twice"},
       {{"h", "--raw", tooLong}, "1025 bytes"},
+      {{"--window", "h", "text"}, "unexpected 'text'"},
+      {{"--window", "h", "--raw", "K041"}, "cannot be combined"},
+      {{"--window"}, "missing HOST"},
   };
   for (const Case& c : cases) {
     const ParsedCommandLine parsed = ParseCommandLine(c.args);

@@ -1,0 +1,72 @@
+#include "key_capture.h"
+
+#include <gtest/gtest.h>
+#include <linux/input-event-codes.h>
+
+#include "platform/keys/vk_table.h"
+#include "virtual_key_for_linux_key.h"
+
+namespace srd::sender {
+namespace {
+
+TEST(VirtualKeyForLinuxKey, EveryKeyTheReceiverCanPressIsReachedAndComesBackAsItself) {
+  for (const std::uint16_t code : srd::EmittableLinuxKeyCodes()) {
+    const std::uint8_t virtualKey = VirtualKeyForLinuxKey(code);
+    ASSERT_NE(virtualKey, 0) << "key " << code;
+    EXPECT_EQ(srd::LinuxKeyCode(virtualKey), code) << "key " << code << " sent as " << int{virtualKey};
+  }
+}
+
+TEST(VirtualKeyForLinuxKey, PlainCodesWinOverAliasesAndUnknownKeysHaveNone) {
+  const std::pair<std::uint16_t, std::uint8_t> cases[] = {
+      {KEY_LEFTSHIFT, 0xA0},   {KEY_RIGHTSHIFT, 0xA1}, {KEY_LEFTCTRL, 0xA2}, {KEY_RIGHTALT, 0xA5},
+      {KEY_GRAVE, 0xC0},       {KEY_CAPSLOCK, 0x14},   {KEY_PAUSE, 0x13},    {KEY_KP5, 0x65},
+      {KEY_KPCOMMA, 0x6C},     {KEY_KPENTER, 0x0D},    {KEY_HENKAN, 0x1C},   {KEY_KATAKANAHIRAGANA, 0x15},
+      {KEY_ZENKAKUHANKAKU, 0}, {KEY_RESERVED, 0},      {KEY_MAX, 0},         {0xFFFF, 0},
+  };
+  for (const auto& [code, virtualKey] : cases) {
+    EXPECT_EQ(VirtualKeyForLinuxKey(code), virtualKey) << "key " << code;
+  }
+}
+
+TEST(KeyCapture, EachEventIsOneDatagramAndRepeatsArePressesOnly) {
+  KeyCapture capture;
+  EXPECT_EQ(capture.Press(KEY_A, false), "?k41");
+  EXPECT_EQ(capture.Press(KEY_A, true), "?k41");
+  EXPECT_EQ(capture.Release(KEY_A, true), "");
+  EXPECT_EQ(capture.Press(KEY_A, true), "?k41");
+  EXPECT_EQ(capture.Release(KEY_A, false), "?u41");
+  EXPECT_FALSE(capture.Holding());
+  // Neither a key without a code nor a key the receiver never saw pressed sends anything.
+  EXPECT_EQ(capture.Press(KEY_ZENKAKUHANKAKU, false), "");
+  EXPECT_EQ(capture.Release(KEY_ENTER, false), "");
+  EXPECT_EQ(capture.ReleaseAll(), "");
+}
+
+TEST(KeyCapture, LettingGoReleasesEveryHeldKeyLastPressedFirst) {
+  KeyCapture capture;
+  capture.Press(KEY_LEFTCTRL, false);
+  capture.Press(KEY_RIGHTSHIFT, false);
+  capture.Press(KEY_F5, false);
+  capture.Press(KEY_F5, true);  // a held key is let go once however often it repeated
+  EXPECT_EQ(capture.Release(KEY_RIGHTSHIFT, false), "?ua1");
+  capture.Press(KEY_LEFT, false);
+  EXPECT_TRUE(capture.Holding());
+  EXPECT_EQ(capture.ReleaseAll(), "?u25u74ua2");
+  EXPECT_FALSE(capture.Holding());
+  EXPECT_EQ(capture.Release(KEY_LEFTCTRL, false), "");  // already let go at the receiver
+}
+
+TEST(KeyCapture, TwoKeysWithOneCodeKeepItDownUntilBothAreUp) {
+  KeyCapture capture;
+  EXPECT_EQ(capture.Press(KEY_ENTER, false), "?k0d");
+  EXPECT_EQ(capture.Press(KEY_KPENTER, false), "?k0d");
+  EXPECT_EQ(capture.Release(KEY_ENTER, false), "");
+  EXPECT_EQ(capture.Release(KEY_KPENTER, false), "?u0d");
+  capture.Press(KEY_ENTER, false);
+  capture.Press(KEY_KPENTER, false);
+  EXPECT_EQ(capture.ReleaseAll(), "?u0d");
+}
+
+}  // namespace
+}  // namespace srd::sender
