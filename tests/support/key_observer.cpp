@@ -34,6 +34,21 @@ KeyObserver::~KeyObserver() {
   }
 }
 
+bool KeyObserver::ReadPending() {
+  const std::size_t before = events_.size();
+  while (XPending(display_) > 0) {
+    XEvent event;
+    XNextEvent(display_, &event);
+    if (event.xcookie.type == GenericEvent && event.xcookie.extension == opcode_ &&
+        XGetEventData(display_, &event.xcookie)) {
+      const auto* raw = static_cast<const XIRawEvent*>(event.xcookie.data);
+      events_.emplace_back(raw->detail, event.xcookie.evtype == XI_RawKeyPress);
+      XFreeEventData(display_, &event.xcookie);
+    }
+  }
+  return events_.size() > before;
+}
+
 std::vector<KeyEvent> KeyObserver::Take(std::size_t count) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (events_.size() < count && std::chrono::steady_clock::now() < deadline) {
@@ -41,15 +56,24 @@ std::vector<KeyEvent> KeyObserver::Take(std::size_t count) {
       pollfd pfd{ConnectionNumber(display_), POLLIN, 0};
       poll(&pfd, 1, 100);
     }
-    while (XPending(display_) > 0) {
-      XEvent event;
-      XNextEvent(display_, &event);
-      if (event.xcookie.type == GenericEvent && event.xcookie.extension == opcode_ &&
-          XGetEventData(display_, &event.xcookie)) {
-        const auto* raw = static_cast<const XIRawEvent*>(event.xcookie.data);
-        events_.emplace_back(raw->detail, event.xcookie.evtype == XI_RawKeyPress);
-        XFreeEventData(display_, &event.xcookie);
-      }
+    ReadPending();
+  }
+  std::vector<KeyEvent> taken = std::move(events_);
+  events_.clear();
+  return taken;
+}
+
+std::vector<KeyEvent> KeyObserver::TakeUntilQuiet(std::chrono::milliseconds quiet,
+                                                  std::chrono::steady_clock::time_point* lastArrival) {
+  auto heard = std::chrono::steady_clock::now();
+  while (std::chrono::steady_clock::now() - heard < quiet) {
+    if (XPending(display_) == 0) {
+      pollfd pfd{ConnectionNumber(display_), POLLIN, 0};
+      poll(&pfd, 1, 10);
+    }
+    if (ReadPending()) {
+      heard = std::chrono::steady_clock::now();
+      *lastArrival = heard;
     }
   }
   std::vector<KeyEvent> taken = std::move(events_);
@@ -69,7 +93,7 @@ std::vector<int> KeyObserver::KeysDown() {
   return down;
 }
 
-unsigned long KeyObserver::KeysymOf(int keycode) {
+unsigned long KeyObserver::KeysymOf(int keycode, int level) {
   int minKeycode = 0;
   int maxKeycode = 0;
   XDisplayKeycodes(display_, &minKeycode, &maxKeycode);
@@ -78,7 +102,7 @@ unsigned long KeyObserver::KeysymOf(int keycode) {
   }
   int perKeycode = 0;
   KeySym* keysyms = XGetKeyboardMapping(display_, static_cast<KeyCode>(keycode), 1, &perKeycode);
-  const unsigned long keysym = keysyms != nullptr && perKeycode > 0 ? keysyms[0] : 0;
+  const unsigned long keysym = keysyms != nullptr && level >= 0 && perKeycode > level ? keysyms[level] : 0;
   XFree(keysyms);
   return keysym;
 }

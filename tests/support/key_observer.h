@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <string>
 #include <utility>
@@ -23,12 +24,19 @@ class KeyObserver {
   bool Ready() const { return ready_; }
   // Collects events until `count` have arrived or a generous time has passed.
   std::vector<KeyEvent> Take(std::size_t count);
+  // Collects events until none has come for `quiet`; *lastArrival is when the last one was read (unchanged
+  // when none came).
+  std::vector<KeyEvent> TakeUntilQuiet(std::chrono::milliseconds quiet,
+                                       std::chrono::steady_clock::time_point* lastArrival);
   // The keycodes the server holds down.
   std::vector<int> KeysDown();
-  // The first keysym of a keycode in the server's keymap; 0 when it has none.
-  unsigned long KeysymOf(int keycode);
+  // The keysym of a keycode at a level (0 plain, 1 with Shift) in the server's keymap; 0 when it has none.
+  unsigned long KeysymOf(int keycode, int level = 0);
 
  private:
+  // Reads what the connection holds into events_; true when something arrived.
+  bool ReadPending();
+
   _XDisplay* display_;
   int opcode_ = 0;
   bool ready_ = false;

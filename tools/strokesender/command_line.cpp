@@ -106,6 +106,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
                        std::to_string(kMaxDelayMs) + " milliseconds)");
       }
       options.delayMs = static_cast<int>(*delay);
+      options.delayGiven = true;
     } else {
       if (raw) {
         return Failure("--raw given twice");
@@ -164,7 +165,9 @@ std::string UsageText() {
          "input is a terminal, sends each key as you press it until you press Ctrl-].\n"
          "\n"
          "  -p, --port PORT       the receiver's UDP port (default 8102)\n"
-         "  -d, --delay MS        pause between keys in milliseconds (default 2)\n"
+         "  -d, --delay MS        type one key at a time, MS milliseconds apart, for programs\n"
+         "                        that drop fast input (default: text goes many keys to a\n"
+         "                        datagram, as fast as the receiver injects them)\n"
          "      --raw COMMANDS    send COMMANDS as one key command datagram, adding the\n"
          "                        leading \"?\" when it is missing (e.g. K041U041)\n"
          "  -h, --help            show this help and exit\n"
