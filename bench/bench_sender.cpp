@@ -182,7 +182,7 @@ int Pace(Rig& rig, int datagrams) {
   const double cost = Median(perEvent);
   Figure("pace.burst_datagrams", kBurst);
   Figure("pace.us_per_event", cost);
-  for (const double budget : {3.0, 4.0, 5.0, 6.0, 8.0, 10.0}) {
+  for (const double budget : {6.0, 8.0, 10.0, 12.0, 16.0, 20.0}) {
     const auto interval = std::chrono::nanoseconds(static_cast<long>(budget * 1000 * eventsPerDatagram));
     const Clock::time_point start = Clock::now();
     for (int i = 0; i < datagrams; ++i) {

@@ -22,7 +22,7 @@ struct ReceiverModel {
 // strokerelayd injecting through XTest into an X server on a 2-core machine, the slowest of its key sinks,
 // with its socket's default receive queue (212992 bytes), which holds 92 full 1024-byte datagrams. The
 // figures and how they were measured are in docs/performance.md.
-inline constexpr ReceiverModel kSlowestReceiver{std::chrono::microseconds(12), std::chrono::microseconds(50),
+inline constexpr ReceiverModel kSlowestReceiver{std::chrono::microseconds(20), std::chrono::microseconds(50),
                                                 30};
 
 class SendPacer {
