@@ -35,7 +35,7 @@ using Clock = std::chrono::steady_clock;
 constexpr std::chrono::milliseconds kQuiet{2000};  // no key for this long: the typing has ended
 
 void Figure(const std::string& name, double value) {
-  std::printf("%s %.6g\n", name.c_str(), value);
+  std::printf("%s %.10g\n", name.c_str(), value);
   std::fflush(stdout);
 }
 
@@ -182,7 +182,7 @@ int Pace(Rig& rig, int datagrams) {
   const double cost = Median(perEvent);
   Figure("pace.burst_datagrams", kBurst);
   Figure("pace.us_per_event", cost);
-  for (const double budget : {6.0, 8.0, 10.0, 12.0, 16.0, 20.0}) {
+  for (const double budget : {6.0, 8.0, 10.0, 12.0, 16.0, 20.0, 24.0}) {
     const auto interval = std::chrono::nanoseconds(static_cast<long>(budget * 1000 * eventsPerDatagram));
     const Clock::time_point start = Clock::now();
     for (int i = 0; i < datagrams; ++i) {
