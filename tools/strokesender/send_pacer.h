@@ -20,10 +20,11 @@ struct ReceiverModel {
 };
 
 // strokerelayd injecting through XTest into an X server on a 2-core machine, the slowest of its key sinks,
-// with its socket's default receive queue (212992 bytes), which holds 92 full 1024-byte datagrams; 30 of
-// them leave room for a receiver slower than the model. Measured with `bench_sender pace` (scripts/bench,
-// docs/performance.md): bursts cost 6 to 14 µs per event end to end, depending on the other work on the
-// machine, and steady streams lost datagrams at up to 12 µs per event under load; this is twice that.
+// with its socket's default receive queue (212992 bytes), which holds 92 full 1024-byte datagrams; keeping
+// at most 30 of them waiting leaves room for a receiver slower than the model. Measured with `bench_sender
+// pace` (scripts/bench, docs/performance.md): bursts cost 6 to 14 µs per event end to end, depending on the
+// other work on the machine, and steady streams lost datagrams at up to 12 µs per event under load; this is
+// twice that.
 inline constexpr ReceiverModel kSlowestReceiver{std::chrono::microseconds(24), std::chrono::microseconds(50),
                                                 30};
 
