@@ -35,6 +35,25 @@ KeyObserver::~KeyObserver() {
   }
 }
 
+bool KeyObserver::ReadPending() {
+  const std::size_t before = events_.size();
+  while (XPending(display_) > 0) {
+    XEvent event;
+    XNextEvent(display_, &event);
+    if (event.xcookie.type == GenericEvent && event.xcookie.extension == opcode_ &&
+        XGetEventData(display_, &event.xcookie)) {
+      // Raw and delivered events both carry the keycode in `detail`.
+      const int type = event.xcookie.evtype;
+      const int detail = type == XI_KeyPress || type == XI_KeyRelease
+                             ? static_cast<const XIDeviceEvent*>(event.xcookie.data)->detail
+                             : static_cast<const XIRawEvent*>(event.xcookie.data)->detail;
+      events_.emplace_back(detail, type == XI_RawKeyPress || type == XI_KeyPress);
+      XFreeEventData(display_, &event.xcookie);
+    }
+  }
+  return events_.size() > before;
+}
+
 std::vector<KeyEvent> KeyObserver::Take(std::size_t count) {
   return Collect(std::chrono::steady_clock::now() + std::chrono::seconds(20), count);
 }
@@ -50,19 +69,24 @@ std::vector<KeyEvent> KeyObserver::Collect(std::chrono::steady_clock::time_point
       pollfd pfd{ConnectionNumber(display_), POLLIN, 0};
       poll(&pfd, 1, 100);
     }
-    while (XPending(display_) > 0) {
-      XEvent event;
-      XNextEvent(display_, &event);
-      if (event.xcookie.type == GenericEvent && event.xcookie.extension == opcode_ &&
-          XGetEventData(display_, &event.xcookie)) {
-        // Raw and delivered events both carry the keycode in `detail`.
-        const int type = event.xcookie.evtype;
-        const int detail = type == XI_KeyPress || type == XI_KeyRelease
-                               ? static_cast<const XIDeviceEvent*>(event.xcookie.data)->detail
-                               : static_cast<const XIRawEvent*>(event.xcookie.data)->detail;
-        events_.emplace_back(detail, type == XI_RawKeyPress || type == XI_KeyPress);
-        XFreeEventData(display_, &event.xcookie);
-      }
+    ReadPending();
+  }
+  std::vector<KeyEvent> taken = std::move(events_);
+  events_.clear();
+  return taken;
+}
+
+std::vector<KeyEvent> KeyObserver::TakeUntilQuiet(std::chrono::milliseconds quiet,
+                                                  std::chrono::steady_clock::time_point* lastArrival) {
+  auto heard = std::chrono::steady_clock::now();
+  while (std::chrono::steady_clock::now() - heard < quiet) {
+    if (XPending(display_) == 0) {
+      pollfd pfd{ConnectionNumber(display_), POLLIN, 0};
+      poll(&pfd, 1, 10);
+    }
+    if (ReadPending()) {
+      heard = std::chrono::steady_clock::now();
+      *lastArrival = heard;
     }
   }
   std::vector<KeyEvent> taken = std::move(events_);
@@ -82,7 +106,7 @@ std::vector<int> KeyObserver::KeysDown() {
   return down;
 }
 
-unsigned long KeyObserver::KeysymOf(int keycode) {
+unsigned long KeyObserver::KeysymOf(int keycode, int level) {
   int minKeycode = 0;
   int maxKeycode = 0;
   XDisplayKeycodes(display_, &minKeycode, &maxKeycode);
@@ -91,7 +115,7 @@ unsigned long KeyObserver::KeysymOf(int keycode) {
   }
   int perKeycode = 0;
   KeySym* keysyms = XGetKeyboardMapping(display_, static_cast<KeyCode>(keycode), 1, &perKeycode);
-  const unsigned long keysym = keysyms != nullptr && perKeycode > 0 ? keysyms[0] : 0;
+  const unsigned long keysym = keysyms != nullptr && level >= 0 && perKeycode > level ? keysyms[level] : 0;
   XFree(keysyms);
   return keysym;
 }

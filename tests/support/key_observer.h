@@ -28,15 +28,21 @@ class KeyObserver {
   std::vector<KeyEvent> Take(std::size_t count);
   // Collects every event that arrives within `period`: for counting what must not arrive.
   std::vector<KeyEvent> TakeFor(std::chrono::milliseconds period);
+  // Collects events until none has come for `quiet`; *lastArrival is when the last one was read (unchanged
+  // when none came).
+  std::vector<KeyEvent> TakeUntilQuiet(std::chrono::milliseconds quiet,
+                                       std::chrono::steady_clock::time_point* lastArrival);
   // The keycodes the server holds down.
   std::vector<int> KeysDown();
-  // The first keysym of a keycode in the server's keymap; 0 when it has none.
-  unsigned long KeysymOf(int keycode);
+  // The keysym of a keycode at a level (0 plain, 1 with Shift) in the server's keymap; 0 when it has none.
+  unsigned long KeysymOf(int keycode, int level = 0);
   // The observer's own connection, for queries of the server's state.
   _XDisplay* Connection() const { return display_; }
 
  private:
   std::vector<KeyEvent> Collect(std::chrono::steady_clock::time_point deadline, std::size_t count);
+  // Reads what the connection holds into events_; true when something arrived.
+  bool ReadPending();
 
   _XDisplay* display_;
   int opcode_ = 0;

@@ -111,6 +111,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
                        std::to_string(kMaxDelayMs) + " milliseconds)");
       }
       options.delayMs = static_cast<int>(*delay);
+      options.delayGiven = true;
     } else {
       if (raw) {
         return Failure("--raw given twice");
@@ -181,7 +182,9 @@ std::string UsageText() {
          "input is a terminal, sends each key as you press it until you press Ctrl-].\n"
          "\n"
          "  -p, --port PORT       the receiver's UDP port (default 8102)\n"
-         "  -d, --delay MS        pause between keys in milliseconds (default 2)\n"
+         "  -d, --delay MS        type one key at a time, MS milliseconds apart, for programs\n"
+         "                        that drop fast input (default: text goes many keys to a\n"
+         "                        datagram, as fast as the receiver injects them)\n"
          "      --window          open a window; while it has the focus, every key you press\n"
          "                        and release there is pressed and released on HOST, held keys\n"
          "                        are let go when it loses the focus; Ctrl-] or closing it ends\n"

@@ -37,6 +37,7 @@ struct Options {
   std::string host;
   std::uint16_t port = kDefaultPort;
   int delayMs = kDefaultDelayMs;
+  bool delayGiven = false;  // -d: text goes one key per datagram, delayMs apart, instead of in paced batches
   bool hasText = false;
   std::string text;      // when hasText
   std::string datagram;  // kRaw: the complete datagram, "?" included

@@ -8,9 +8,12 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "command_line.h"
+#include "datagram_batch.h"
+#include "send_pacer.h"
 #include "terminal.h"
 #include "terminal_keys.h"
 #include "text_encoding.h"
@@ -62,13 +65,36 @@ int SendAll(const Options& options, const std::vector<std::string>& datagrams) {
   return kExitSent;
 }
 
+// Many characters to a datagram, each datagram when the receiver has room for it by the pacer's model.
+int SendPaced(const Options& options, const std::vector<Batch>& batches) {
+  UdpSender sender;
+  std::string error;
+  if (!sender.Open(options.host, options.port, 0, error)) {
+    PrintError(error);
+    return kExitNetwork;
+  }
+  SendPacer pacer(kSlowestReceiver);
+  for (const Batch& batch : batches) {
+    std::this_thread::sleep_until(pacer.NextSendTime(SendPacer::Clock::now()));
+    if (!sender.Send(batch.datagram, error)) {
+      PrintError(error);
+      return kExitNetwork;
+    }
+    pacer.Sent(SendPacer::Clock::now(), batch.events);
+  }
+  return kExitSent;
+}
+
 int TypeText(const Options& options, std::string_view text, bool byLine) {
   const EncodedText encoded = EncodeText(text);
   if (encoded.refusal) {
     PrintError(DescribeRefusal(*encoded.refusal, byLine));
     return kExitUsage;
   }
-  return SendAll(options, encoded.datagrams);
+  if (options.delayGiven) {
+    return SendAll(options, encoded.datagrams);  // one key at a time, as slow as asked
+  }
+  return SendPaced(options, BatchStrokes(encoded.datagrams));
 }
 
 int TypeInteractively(const Options& options) {

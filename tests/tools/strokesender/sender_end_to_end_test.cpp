@@ -17,8 +17,12 @@
 #include <vector>
 
 #include "../../support/udp_port.h"
+#include "datagram_batch.h"
 #include "support/key_observer.h"
+#include "support/sample_text.h"
+#include "support/typed_text.h"
 #include "support/xvfb_server.h"
+#include "text_encoding.h"
 
 namespace srd {
 namespace {
@@ -109,6 +113,42 @@ TEST_F(SenderEndToEndTest, TextArrivesAsExactlyItsKeysInOrder) {
   ASSERT_EQ(RunSender({"127.0.0.1", text}), 0);
   EXPECT_EQ(observer_->Take(expected.size()), expected);
   EXPECT_TRUE(observer_->KeysDown().empty());
+}
+
+// The key events the receiver injects for a text: what the sender's datagrams command.
+std::size_t EventsOf(const std::string& text) {
+  std::size_t events = 0;
+  for (const std::string& datagram : sender::EncodeText(text).datagrams) {
+    events += sender::EventCount(datagram);
+  }
+  return events;
+}
+
+TEST_F(SenderEndToEndTest, LongTextsAndEveryTypableCharacterArriveWhole) {
+  // Every character the sender types, on its own and amid others, in batches that end at other characters.
+  std::string every;
+  for (char32_t c = 1; c < 0x30000; ++c) {
+    if (sender::UsKeyboardStroke(c)) {
+      ASSERT_LT(c, 0x80U) << "a US keyboard types only ASCII";
+      every += static_cast<char>(c);
+    }
+  }
+  EXPECT_EQ(every.size(), 95U + 2U);  // the printable characters, tab and newline
+  std::string shuffled;
+  for (std::size_t i = 0; i < 40; ++i) {
+    for (std::size_t j = 0; j < every.size(); ++j) {
+      shuffled += every[(j * 7 + i) % every.size()];
+    }
+  }
+  for (const std::string& text : {every, test::SampleText(20000), shuffled}) {
+    SCOPED_TRACE(text.size());
+    ASSERT_EQ(RunSender({"127.0.0.1", text}), 0);
+    const std::vector<KeyEvent> events = observer_->Take(EventsOf(text));
+    const std::string typed = Utf8Of(TypedText(events, *observer_));
+    ASSERT_EQ(typed.size(), text.size()) << "characters lost";
+    EXPECT_EQ(typed, text);
+    EXPECT_TRUE(observer_->KeysDown().empty());
+  }
 }
 
 TEST_F(SenderEndToEndTest, RawCommandsReachTheDecoderUnchanged) {

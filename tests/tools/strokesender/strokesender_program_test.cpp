@@ -114,6 +114,14 @@ Outcome RunSender(const std::vector<std::string>& args, const std::string& input
   return outcome;
 }
 
+std::string Repeat(const std::string& part, int times) {
+  std::string whole;
+  for (int i = 0; i < times; ++i) {
+    whole += part;
+  }
+  return whole;
+}
+
 TEST(StrokesenderProgram, SendsWhatItIsGivenOrRefusesBeforeSendingAnything) {
   // Expected standard output and error are prefixes, or the whole text when they end with a newline.
   struct Case {
@@ -125,8 +133,11 @@ TEST(StrokesenderProgram, SendsWhatItIsGivenOrRefusesBeforeSendingAnything) {
   };
   const std::string ja = "\xE6\x97\xA5", refused = "strokesender: cannot type U+";
   const std::string tooLong(1100, 'k');
+  const std::string fullOfA = "?" + Repeat("k41u41", 170);  // 1021 bytes: one more key would not fit
   const Case cases[] = {
-      {{"-pP", "127.0.0.1", "Hi,"}, "", 0, {"?k10k48u48u10", "?k49u49", "?kbcubc"}},
+      {{"-pP", "127.0.0.1", "Hi,"}, "", 0, {"?k10k48u48u10k49u49kbcubc"}},
+      {{"-d", "1", "-pP", "127.0.0.1", "Hi,"}, "", 0, {"?k10k48u48u10", "?k49u49", "?kbcubc"}},
+      {{"-pP", "localhost"}, std::string(400, 'a'), 0, {fullOfA, fullOfA, "?" + Repeat("k41u41", 60)}},
       {{"-d", "0", "-pP", "localhost"}, "h\n", 0, {"?k48u48", "?k0du0d"}},
       {{"-pP", "127.0.0.1", "--raw", "K041U041"}, "", 0, {"?K041U041"}},
       {{"127.0.0.1", "--raw", "?K103 k0du0d", "-pP"}, "", 0, {"?K103 k0du0d"}},
