@@ -1,8 +1,8 @@
 // Typing end to end: text sent to a running strokerelayd whose XTest sink feeds a private Xvfb, watched
 // arriving at the server by a separate X client that rebuilds the text from the key events.
-//   bench_sender RELAYD SENDER pace [datagrams]        the receiver's cost per event and loss at fixed paces
-//   bench_sender RELAYD SENDER compare [chars] [rounds] strokesender (defaults) against xdotool type --delay
-//   0 bench_sender RELAYD SENDER loss [chars]            strokesender (defaults) on a long text: loss only
+//   bench_sender RELAYD SENDER pace [datagrams]          the receiver's cost per event, loss at fixed paces
+//   bench_sender RELAYD SENDER compare [chars] [rounds]  strokesender's defaults and xdotool, side by side
+//   bench_sender RELAYD SENDER loss [chars]              strokesender's defaults on a long text
 // Figures are printed as "name value" lines. Port 8102 must be free.
 #include <fcntl.h>
 #include <signal.h>
@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
