@@ -26,18 +26,15 @@ std::string Joined(const std::string& directory, const std::string& name) {
   return directory.empty() || directory.back() == '/' ? directory + name : directory + "/" + name;
 }
 
-}  // namespace
-
-std::string ModuleDirectoryBesideExecutable() {
-  return ExecutableDirectory();
-}
-
+// Where an installed program's modules are: ../lib/strokerelayd from the executable's directory.
 std::string InstalledModuleDirectory() {
   const std::string bin = ExecutableDirectory();
   const std::size_t slash = bin.rfind('/');
   const std::string prefix = slash == std::string::npos ? std::string() : bin.substr(0, slash);
   return prefix + "/lib/strokerelayd";
 }
+
+}  // namespace
 
 LoadableModule* LoadableModule::Load(const std::string& fileName, std::string* whyNot) {
   // Loaded once per process, whoever asks: a second dlopen would only count the same mapping up.
@@ -47,7 +44,7 @@ LoadableModule* LoadableModule::Load(const std::string& fileName, std::string* w
   if (auto it = loaded.find(fileName); it != loaded.end()) {
     return it->second;
   }
-  const std::string places[] = {ModuleDirectoryBesideExecutable(), InstalledModuleDirectory()};
+  const std::string places[] = {ExecutableDirectory(), InstalledModuleDirectory()};
   for (const std::string& directory : places) {
     const std::string path = Joined(directory, fileName);
     if (access(path.c_str(), F_OK) != 0) {
