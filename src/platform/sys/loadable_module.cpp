@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <map>
+#include <memory>
 #include <mutex>
 
 namespace srd {
@@ -39,10 +40,10 @@ std::string InstalledModuleDirectory() {
 LoadableModule* LoadableModule::Load(const std::string& fileName, std::string* whyNot) {
   // Loaded once per process, whoever asks: a second dlopen would only count the same mapping up.
   static std::mutex mutex;
-  static std::map<std::string, LoadableModule*> loaded;
+  static std::map<std::string, std::unique_ptr<LoadableModule>> loaded;
   const std::lock_guard lock(mutex);
   if (auto it = loaded.find(fileName); it != loaded.end()) {
-    return it->second;
+    return it->second.get();
   }
   const std::string places[] = {ExecutableDirectory(), InstalledModuleDirectory()};
   for (const std::string& directory : places) {
@@ -58,9 +59,10 @@ LoadableModule* LoadableModule::Load(const std::string& fileName, std::string* w
           "the module " + path + " cannot be loaded (" + (error != nullptr ? error : "unknown error") + ")";
       return nullptr;
     }
-    auto* module = new LoadableModule(handle, path);
-    loaded[fileName] = module;
-    return module;
+    // The record goes at exit; the mapping stays until the process ends (no dlclose).
+    auto& module = loaded[fileName];
+    module.reset(new LoadableModule(handle, path));
+    return module.get();
   }
   *whyNot =
       "the module " + fileName + " is not installed (looked in " + places[0] + " and " + places[1] + ")";
