@@ -125,7 +125,9 @@ keys from another computer.
 .
 strokerelayd types whatever anyone who can reach its port sends: keep the
 port on a trusted link or restrict it with a firewall.")
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${SRD_DATA_DIR}/debian/postinst)
+# Our own maintainer scripts, postrm included: CPack would otherwise write one that runs ldconfig for the
+# modules in /usr/lib/strokerelayd/, which are no libraries of the system's.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${SRD_DATA_DIR}/debian/postinst ${SRD_DATA_DIR}/debian/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)

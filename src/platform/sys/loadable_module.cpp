@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <map>
+#include <memory>
 #include <mutex>
 
 namespace srd {
@@ -26,12 +27,7 @@ std::string Joined(const std::string& directory, const std::string& name) {
   return directory.empty() || directory.back() == '/' ? directory + name : directory + "/" + name;
 }
 
-}  // namespace
-
-std::string ModuleDirectoryBesideExecutable() {
-  return ExecutableDirectory();
-}
-
+// Where an installed program's modules are: ../lib/strokerelayd from the executable's directory.
 std::string InstalledModuleDirectory() {
   const std::string bin = ExecutableDirectory();
   const std::size_t slash = bin.rfind('/');
@@ -39,15 +35,17 @@ std::string InstalledModuleDirectory() {
   return prefix + "/lib/strokerelayd";
 }
 
+}  // namespace
+
 LoadableModule* LoadableModule::Load(const std::string& fileName, std::string* whyNot) {
   // Loaded once per process, whoever asks: a second dlopen would only count the same mapping up.
   static std::mutex mutex;
-  static std::map<std::string, LoadableModule*> loaded;
+  static std::map<std::string, std::unique_ptr<LoadableModule>> loaded;
   const std::lock_guard lock(mutex);
   if (auto it = loaded.find(fileName); it != loaded.end()) {
-    return it->second;
+    return it->second.get();
   }
-  const std::string places[] = {ModuleDirectoryBesideExecutable(), InstalledModuleDirectory()};
+  const std::string places[] = {ExecutableDirectory(), InstalledModuleDirectory()};
   for (const std::string& directory : places) {
     const std::string path = Joined(directory, fileName);
     if (access(path.c_str(), F_OK) != 0) {
@@ -61,9 +59,10 @@ LoadableModule* LoadableModule::Load(const std::string& fileName, std::string* w
           "the module " + path + " cannot be loaded (" + (error != nullptr ? error : "unknown error") + ")";
       return nullptr;
     }
-    auto* module = new LoadableModule(handle, path);
-    loaded[fileName] = module;
-    return module;
+    // The record goes at exit; the mapping stays until the process ends (no dlclose).
+    auto& module = loaded[fileName];
+    module.reset(new LoadableModule(handle, path));
+    return module.get();
   }
   *whyNot =
       "the module " + fileName + " is not installed (looked in " + places[0] + " and " + places[1] + ")";

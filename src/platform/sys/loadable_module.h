@@ -30,8 +30,4 @@ class LoadableModule {
   std::string path_;
 };
 
-// The directories searched, in order, for the running executable.
-std::string ModuleDirectoryBesideExecutable();
-std::string InstalledModuleDirectory();
-
 }  // namespace srd
