@@ -1,64 +1,37 @@
 #include "window_mode.h"
 
-#include <signal.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <QApplication>
-#include <QDir>
-#include <QLibraryInfo>
 #include <QSocketNotifier>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "capture_window.h"
+#include "platform/sys/signals.h"
+#include "platform/ui/qt_platform_choice.h"
 #include "udp_sender.h"
-#include "x_display_answers.h"
 
 namespace srd::sender {
 namespace {
 
-bool EnvSet(const char* name) {
-  const char* value = std::getenv(name);
-  return value != nullptr && value[0] != '\0';
-}
-
-bool QtWaylandPluginPresent() {
-  const QDir platforms(QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms"));
-  return !platforms.entryList({QStringLiteral("libqwayland*")}, QDir::Files).isEmpty();
-}
-
-// The Qt platform that shows the window where the user sits, or empty when there is none. Qt's X platform
-// ends the process when it cannot connect, so the X server is asked first; platforms without a screen
-// (offscreen, minimal) have no keyboard to capture.
+// The Qt platform that shows the window where the user sits, or empty when there is none; platforms without
+// a screen (offscreen, minimal) have no keyboard to capture.
 std::string WindowPlatform() {
-  if (EnvSet("QT_QPA_PLATFORM")) {
-    const std::string asked = std::getenv("QT_QPA_PLATFORM");
-    if ((asked == "xcb" && !XDisplayAnswers()) || asked == "offscreen" || asked == "minimal") {
-      return {};
-    }
-    return asked;
+  std::string platform = ChooseQtPlatform();
+  if (platform == "offscreen" || platform == "minimal") {
+    return {};
   }
-  const bool x = EnvSet("DISPLAY") && XDisplayAnswers();
-  const bool wayland = EnvSet("WAYLAND_DISPLAY") && QtWaylandPluginPresent();
-  if (wayland) {
-    return x ? "wayland;xcb" : "wayland";
-  }
-  return x ? "xcb" : "";
+  return platform;
 }
 
 // SIGINT, SIGTERM and SIGHUP close the window like its close button, so that the keys held at the receiver
 // are let go there first. -1 when the signals cannot be taken this way (they then end the program as usual).
-int StopSignals() {
-  sigset_t stops;
-  sigemptyset(&stops);
-  sigaddset(&stops, SIGINT);
-  sigaddset(&stops, SIGTERM);
-  sigaddset(&stops, SIGHUP);
-  const int fd = signalfd(-1, &stops, SFD_CLOEXEC | SFD_NONBLOCK);
+int TakeStopSignals() {
+  const int fd = OpenStopSignalFd();
   if (fd >= 0) {
-    pthread_sigmask(SIG_BLOCK, &stops, nullptr);  // before Qt starts any thread of its own
+    BlockStopSignals();  // before Qt starts any thread of its own
   }
   return fd;
 }
@@ -83,7 +56,7 @@ int RunWindowMode(const Options& options) {
     return kExitNetwork;
   }
 
-  const int stopFd = StopSignals();
+  const int stopFd = TakeStopSignals();
   int argc = 1;
   char name[] = "strokesender";
   char* argv[] = {name, nullptr};
@@ -104,8 +77,7 @@ int RunWindowMode(const Options& options) {
   if (stopFd >= 0) {
     stopNotifier = new QSocketNotifier(stopFd, QSocketNotifier::Read, &window);
     QObject::connect(stopNotifier, &QSocketNotifier::activated, &window, [stopFd, &window] {
-      signalfd_siginfo info;
-      while (read(stopFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+      while (ReadStopSignal(stopFd) != 0) {
       }
       window.close();
     });
