@@ -5,6 +5,8 @@
 #include <array>
 #include <optional>
 
+#include "platform/sys/unicode_text.h"
+
 namespace srd {
 namespace {
 
@@ -75,21 +77,8 @@ std::u32string TypedText(const std::vector<KeyEvent>& events, KeyObserver& obser
 std::string Utf8Of(const std::u32string& text) {
   std::string out;
   for (const char32_t c : text) {
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
+    char bytes[4];
+    out.append(bytes, EncodeUtf8(c, bytes));
   }
   return out;
 }
