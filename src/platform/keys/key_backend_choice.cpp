@@ -17,8 +17,11 @@ std::unique_ptr<KeyBackend> ChooseKeyBackend() {
 // chosen backend is no news to a user whose keys arrive. Only the case where nothing can arrive is told.
 std::unique_ptr<KeyBackend> ChooseKeyBackendFrom(const char* uinputPath, const char* displayName,
                                                  std::FILE* complaints) {
+  // Either sink types the key that the receiver's layout gives each code; on X the display's layout rules
+  // (uinput keyboards get the same keymap there), elsewhere the system's keyboard configuration.
   std::string uinputWhyNot;
   if (auto uinput = UinputKeyBackend::Create(MakeSystemUinputKernel(), uinputPath, &uinputWhyNot)) {
+    uinput->FollowLayout(ReceiverLayout::Start(displayName));
     return uinput;
   }
   std::string xWhyNot = "DISPLAY is not set";
@@ -26,6 +29,7 @@ std::unique_ptr<KeyBackend> ChooseKeyBackendFrom(const char* uinputPath, const c
     XTestOptions options;
     options.displayName = displayName;
     if (auto xtest = XTestKeyBackend::Create(options, &xWhyNot)) {
+      xtest->FollowLayout(ReceiverLayout::Start(displayName));
       return xtest;
     }
   }

@@ -1,12 +1,12 @@
 #include "platform/keys/translating_key_backend.h"
 
-#include "platform/keys/vk_table.h"
+#include "platform/keys/vk_table.h"  // IsImeToggleKey
 
 namespace srd {
 
 void TranslatingKeyBackend::Inject(std::uint8_t virtualKey, std::uint8_t, std::uint32_t flags,
                                    std::uintptr_t) {
-  const std::uint16_t code = LinuxKeyCode(virtualKey);
+  const std::uint16_t code = Layout().LinuxKeyCode(virtualKey);
   if (code == 0) {
     return;
   }

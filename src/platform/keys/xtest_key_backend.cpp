@@ -256,8 +256,10 @@ bool XTestKeyBackend::Connect(std::string* whyNot) {
   int minKeycode = 0;
   int maxKeycode = 0;
   XDisplayKeycodes(display, &minKeycode, &maxKeycode);
-  const bool evdev =
-      !options_.lookUpByKeysym && XKeysymToKeycode(display, XK_a) == KEY_A + kEvdevKeycodeOffset;
+  // Judged by keys that every layout has in the same place: a letter moves with the layout (AZERTY's a).
+  const bool evdev = !options_.lookUpByKeysym &&
+                     XKeysymToKeycode(display, XK_Escape) == KEY_ESC + kEvdevKeycodeOffset &&
+                     XKeysymToKeycode(display, XK_Left) == KEY_LEFT + kEvdevKeycodeOffset;
   keycodes_.fill(0);
   for (std::uint16_t code : EmittableLinuxKeyCodes()) {
     if (code >= keycodes_.size()) {
