@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "platform/keys/system_layout.h"
+#include "platform/keys/x_quiet_connection.h"
 
 namespace srd {
 
@@ -35,6 +36,7 @@ std::unique_ptr<XLayoutWatcher> XLayoutWatcher::Start(const std::string& display
   }
   std::unique_ptr<XLayoutWatcher> watcher(
       new XLayoutWatcher(display, eventBase, wakeFd, std::move(onChange)));
+  RegisterQuietConnection(display);
   XSetIOErrorExitHandler(display, &XLayoutWatcher::OnConnectionLost, watcher.get());
   watcher->rulesAtom_ = XInternAtom(display, "_XKB_RULES_NAMES", False);
   constexpr unsigned kKeymapEvents = XkbNewKeyboardNotifyMask | XkbMapNotifyMask;
@@ -59,7 +61,6 @@ XLayoutWatcher::~XLayoutWatcher() {
   if (thread_.joinable()) {
     thread_.join();
   }
-  XCloseDisplay(display_);
   close(wakeFd_);
 }
 
@@ -127,6 +128,10 @@ void XLayoutWatcher::Run() {
       break;
     }
   }
+  // Closed by the thread that used it: after a lost connection Xlib leaves the display locked for the thread
+  // that met the loss, and a close from any other thread would wait for it for good.
+  XCloseDisplay(display_);
+  UnregisterQuietConnection(display_);
 }
 
 }  // namespace srd
