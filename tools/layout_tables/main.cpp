@@ -98,15 +98,21 @@ void WriteLayout(std::ostream& out, std::string_view layoutName) {
     if (virtualKey == 0) {
       continue;
     }
-    char hex[8];
-    std::snprintf(hex, sizeof hex, "0x%02X", virtualKey);
-    out << "| " << hex << " | " << CodeNameOf(virtualKey) << " | " << KeyNameOf(code) << " | " << code;
+    std::string characters;
+    bool any = false;
     for (int level = 0; level < 3; ++level) {
       const std::uint32_t keysym =
           keymap != nullptr && level < keymap->Levels(code) ? keymap->Keysym(code, level) : 0;
-      out << " | " << Cell(srd::KeysymLabel(keysym));
+      any = any || keysym != 0;
+      characters += " | " + Cell(srd::KeysymLabel(keysym));
     }
-    out << " |\n";
+    if (!any) {
+      continue;  // a key this layout's keyboards do not have (the Japanese Ro and Yen keys elsewhere)
+    }
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "0x%02X", virtualKey);
+    out << "| " << hex << " | " << CodeNameOf(virtualKey) << " | " << KeyNameOf(code) << " | " << code
+        << characters << " |\n";
   }
   out << "\n";
 }
