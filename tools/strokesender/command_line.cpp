@@ -3,6 +3,8 @@
 #include <charconv>
 #include <optional>
 
+#include "layout_typing.h"
+
 namespace srd::sender {
 namespace {
 
@@ -81,6 +83,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
       name = "port";
     } else if ((match = MatchOption(arg, "-d", "--delay")).matched) {
       name = "delay";
+    } else if ((match = MatchOption(arg, "-l", "--layout")).matched) {
+      name = "layout";
     } else if ((match = MatchOption(arg, "", "--raw")).matched) {
       name = "raw";
     } else {
@@ -106,6 +110,11 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
                        std::to_string(kMaxDelayMs) + " milliseconds)");
       }
       options.delayMs = static_cast<int>(*delay);
+    } else if (name == "layout") {
+      if (!ParseLayoutName(value, &options.layout)) {
+        return Failure("invalid layout '" + std::string(value) +
+                       "' (expected LAYOUT or LAYOUT:VARIANT, e.g. de)");
+      }
     } else {
       if (raw) {
         return Failure("--raw given twice");
@@ -156,21 +165,29 @@ std::string RawDatagram(std::string_view commands) {
 }
 
 std::string UsageText() {
-  return "Usage: strokesender [-p PORT] [-d MS] HOST [TEXT]\n"
+  return "Usage: strokesender [-p PORT] [-d MS] [-l LAYOUT[:VARIANT]] HOST [TEXT]\n"
          "       strokesender [-p PORT] HOST --raw COMMANDS\n"
-         "Type on the machine HOST, where strokerelayd runs, as if on its own US keyboard.\n"
+         "Type on the machine HOST, where strokerelayd runs, as if on its own keyboard.\n"
          "\n"
          "With TEXT, types TEXT. Without TEXT, types what standard input holds; when standard\n"
          "input is a terminal, sends each key as you press it until you press Ctrl-].\n"
          "\n"
          "  -p, --port PORT       the receiver's UDP port (default 8102)\n"
          "  -d, --delay MS        pause between keys in milliseconds (default 2)\n"
+         "  -l, --layout LAYOUT[:VARIANT]\n"
+         "                        the receiver's keyboard layout, as XKB names it (default:\n"
+         "                        this machine's); text is typed with that layout's keys,\n"
+         "                        Shift, AltGr and dead keys. Layouts with tables of their\n"
+         "                        own: " +
+         NamedLayoutList() +
+         "; other Latin layouts by\n"
+         "                        where their keymap has each letter and digit\n"
          "      --raw COMMANDS    send COMMANDS as one key command datagram, adding the\n"
          "                        leading \"?\" when it is missing (e.g. K041U041)\n"
          "  -h, --help            show this help and exit\n"
          "  -V, --version         show the version and exit\n"
          "\n"
-         "HOST is an IPv4 address or a host name. Characters a US keyboard cannot type are\n"
+         "HOST is an IPv4 address or a host name. Characters the layout cannot type are\n"
          "refused before anything is sent.\n"
          "\n"
          "Exit status: 0 sent; 1 host not found or network error; 2 bad usage or text.\n";

@@ -5,8 +5,10 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/keys/keyboard_layout.h"
+
 // The sender's command line:
-//   strokesender [-p PORT] [-d MS] HOST [TEXT]
+//   strokesender [-p PORT] [-d MS] [-l LAYOUT[:VARIANT]] HOST [TEXT]
 //   strokesender [-p PORT] HOST --raw COMMANDS
 // Options may come before or after the operands; "--" ends the options, so a TEXT may begin with "-".
 
@@ -35,6 +37,7 @@ struct Options {
   std::string host;
   std::uint16_t port = kDefaultPort;
   int delayMs = kDefaultDelayMs;
+  LayoutName layout{"", ""};  // the receiver's keyboard layout; empty: this machine's
   bool hasText = false;
   std::string text;      // when hasText
   std::string datagram;  // kRaw: the complete datagram, "?" included

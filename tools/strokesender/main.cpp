@@ -6,11 +6,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "command_line.h"
+#include "layout_typing.h"
 #include "terminal.h"
 #include "terminal_keys.h"
 #include "text_encoding.h"
@@ -60,7 +62,12 @@ int SendAll(const Options& options, const std::vector<std::string>& datagrams) {
 }
 
 int TypeText(const Options& options, std::string_view text, bool byLine) {
-  const EncodedText encoded = EncodeText(text);
+  const std::unique_ptr<LayoutTyping> typing = LayoutTyping::For(options.layout);
+  if (typing == nullptr) {
+    PrintError("unknown keyboard layout '" + options.layout.Text() + "'");
+    return kExitUsage;
+  }
+  const EncodedText encoded = EncodeText(text, typing.get());
   if (encoded.refusal) {
     PrintError(DescribeRefusal(*encoded.refusal, byLine));
     return kExitUsage;
