@@ -53,7 +53,14 @@ constexpr NamedTable kNamedTables[] = {
     {"it", "Windows layout KBDIT (Italian)", kIt},
 };
 
-constexpr std::string_view kNamedLayouts[] = {"us", "gb", "jp", "de", "fr", "es", "it"};
+constexpr auto MakeNamedLayouts() {
+  std::array<std::string_view, std::size(kNamedTables)> names{};
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    names[i] = kNamedTables[i].layout;
+  }
+  return names;
+}
+constexpr auto kNamedLayouts = MakeNamedLayouts();
 
 // The main block in row order, plus the two keys only Japanese keyboards have (Yen, Ro).
 constexpr std::array<std::uint16_t, std::size(kUs) + 2> MakeLayoutDependentKeys() {
