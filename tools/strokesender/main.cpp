@@ -76,6 +76,11 @@ int TypeText(const Options& options, std::string_view text, bool byLine) {
 }
 
 int TypeInteractively(const Options& options) {
+  const std::unique_ptr<LayoutTyping> typing = LayoutTyping::For(options.layout);
+  if (typing == nullptr) {
+    PrintError("unknown keyboard layout '" + options.layout.Text() + "'");
+    return kExitUsage;
+  }
   UdpSender sender;
   std::string error;
   if (!sender.Open(options.host, options.port, options.delayMs, error)) {
@@ -89,7 +94,7 @@ int TypeInteractively(const Options& options) {
   std::fprintf(stderr, "Typing on %s port %u; each key goes as you press it. Press Ctrl-] to end.\n",
                options.host.c_str(), static_cast<unsigned>(options.port));
 
-  TerminalKeyReader reader;
+  TerminalKeyReader reader(typing.get());
   int status = kExitSent;
   bool done = false;
   while (!done) {
@@ -121,8 +126,8 @@ int TypeInteractively(const Options& options) {
         break;
       }
       if (key.kind == TerminalKey::Kind::kUntypeable) {
-        std::fprintf(stderr, "strokesender: U+%04X: a US keyboard has no key for it; not sent\n",
-                     static_cast<unsigned>(key.codePoint));
+        std::fprintf(stderr, "strokesender: U+%04X: the %s layout has no key for it; not sent\n",
+                     static_cast<unsigned>(key.codePoint), typing->Name().Text().c_str());
         continue;
       }
       if (!sender.Send(StrokeDatagram(key.stroke), error)) {

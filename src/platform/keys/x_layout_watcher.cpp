@@ -120,6 +120,9 @@ void XLayoutWatcher::Run() {
         last_ = now;
         onChange_(now);
       }
+      // The replies Read waited for may have brought events with them (a keymap change ends with the new rule
+      // names): those sit in Xlib's queue, not on the socket, so look there before waiting again.
+      continue;
     }
     if (poll(fds, 2, -1) < 0 && errno != EINTR) {
       break;
