@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "command_line.h"
+#include "terminal_keys.h"
 #include "text_encoding.h"
 
 namespace srd::sender {
@@ -70,6 +71,17 @@ TEST(LayoutTyping, ADeadKeyAndItsBaseTravelInOneDatagramAndRefusalsNameTheLayout
   ASSERT_TRUE(refused.refusal.has_value());
   EXPECT_NE(DescribeRefusal(*refused.refusal, false).find("the ru layout has no key for it"),
             std::string::npos);
+}
+
+TEST(LayoutTyping, KeysTypedAtTheTerminalGoAsTheLayoutTypesThem) {
+  const auto de = LayoutTyping::For(LayoutName{"de", ""});
+  ASSERT_NE(de, nullptr);
+  TerminalKeyReader reader(de.get());
+  const auto stroke = [](KeyStroke s) { return TerminalKey{TerminalKey::Kind::kStroke, s, 0}; };
+  EXPECT_EQ(reader.Feed("z\xC3\xAA\x7F\xE2\x82\xAC\xE6\x97\xA5"),  // z ê Backspace € 日
+            (std::vector<TerminalKey>{stroke(Key('Z')), stroke(Key(0xDC)), stroke(Key('E')),
+                                      stroke(Key(0x08)), stroke(Key('E', false, true)),
+                                      TerminalKey{TerminalKey::Kind::kUntypeable, {}, 0x65E5}}));
 }
 
 TEST(LayoutTyping, TheLayoutOptionTakesAnXkbNameAndVariant) {
