@@ -18,27 +18,6 @@
 
 namespace {
 
-// XKB's names for the positions of the main block (the same physical key on every layout).
-struct KeyName {
-  std::uint16_t code;
-  const char* name;
-};
-constexpr KeyName kKeyNames[] = {
-    {KEY_GRAVE, "TLDE"},      {KEY_1, "AE01"},          {KEY_2, "AE02"},     {KEY_3, "AE03"},
-    {KEY_4, "AE04"},          {KEY_5, "AE05"},          {KEY_6, "AE06"},     {KEY_7, "AE07"},
-    {KEY_8, "AE08"},          {KEY_9, "AE09"},          {KEY_0, "AE10"},     {KEY_MINUS, "AE11"},
-    {KEY_EQUAL, "AE12"},      {KEY_YEN, "AE13"},        {KEY_Q, "AD01"},     {KEY_W, "AD02"},
-    {KEY_E, "AD03"},          {KEY_R, "AD04"},          {KEY_T, "AD05"},     {KEY_Y, "AD06"},
-    {KEY_U, "AD07"},          {KEY_I, "AD08"},          {KEY_O, "AD09"},     {KEY_P, "AD10"},
-    {KEY_LEFTBRACE, "AD11"},  {KEY_RIGHTBRACE, "AD12"}, {KEY_A, "AC01"},     {KEY_S, "AC02"},
-    {KEY_D, "AC03"},          {KEY_F, "AC04"},          {KEY_G, "AC05"},     {KEY_H, "AC06"},
-    {KEY_J, "AC07"},          {KEY_K, "AC08"},          {KEY_L, "AC09"},     {KEY_SEMICOLON, "AC10"},
-    {KEY_APOSTROPHE, "AC11"}, {KEY_BACKSLASH, "BKSL"},  {KEY_102ND, "LSGT"}, {KEY_Z, "AB01"},
-    {KEY_X, "AB02"},          {KEY_C, "AB03"},          {KEY_V, "AB04"},     {KEY_B, "AB05"},
-    {KEY_N, "AB06"},          {KEY_M, "AB07"},          {KEY_COMMA, "AB08"}, {KEY_DOT, "AB09"},
-    {KEY_SLASH, "AB10"},      {KEY_RO, "AB11"},
-};
-
 struct CodeName {
   std::uint8_t virtualKey;
   const char* name;
@@ -53,12 +32,8 @@ constexpr CodeName kCodeNames[] = {
 };
 
 std::string KeyNameOf(std::uint16_t code) {
-  for (const KeyName& key : kKeyNames) {
-    if (key.code == code) {
-      return key.name;
-    }
-  }
-  return std::to_string(code);
+  const char* name = srd::XkbKeyName(code);
+  return name != nullptr ? name : std::to_string(code);
 }
 
 std::string CodeNameOf(std::uint8_t virtualKey) {

@@ -79,6 +79,28 @@ constexpr std::array<std::uint16_t, std::size(kUs) + 2> MakeLayoutDependentKeys(
 }
 constexpr auto kLayoutDependentKeys = MakeLayoutDependentKeys();
 
+// XKB's names for the keys of the main block: the same physical key on every layout and every keycode set
+// (source: xkeyboard-config's keycodes/evdev, where each name is given its evdev code + 8).
+struct KeyName {
+  std::uint16_t code;
+  const char* name;
+};
+constexpr KeyName kKeyNames[] = {
+    {KEY_GRAVE, "TLDE"},      {KEY_1, "AE01"},          {KEY_2, "AE02"},     {KEY_3, "AE03"},
+    {KEY_4, "AE04"},          {KEY_5, "AE05"},          {KEY_6, "AE06"},     {KEY_7, "AE07"},
+    {KEY_8, "AE08"},          {KEY_9, "AE09"},          {KEY_0, "AE10"},     {KEY_MINUS, "AE11"},
+    {KEY_EQUAL, "AE12"},      {KEY_YEN, "AE13"},        {KEY_Q, "AD01"},     {KEY_W, "AD02"},
+    {KEY_E, "AD03"},          {KEY_R, "AD04"},          {KEY_T, "AD05"},     {KEY_Y, "AD06"},
+    {KEY_U, "AD07"},          {KEY_I, "AD08"},          {KEY_O, "AD09"},     {KEY_P, "AD10"},
+    {KEY_LEFTBRACE, "AD11"},  {KEY_RIGHTBRACE, "AD12"}, {KEY_A, "AC01"},     {KEY_S, "AC02"},
+    {KEY_D, "AC03"},          {KEY_F, "AC04"},          {KEY_G, "AC05"},     {KEY_H, "AC06"},
+    {KEY_J, "AC07"},          {KEY_K, "AC08"},          {KEY_L, "AC09"},     {KEY_SEMICOLON, "AC10"},
+    {KEY_APOSTROPHE, "AC11"}, {KEY_BACKSLASH, "BKSL"},  {KEY_102ND, "LSGT"}, {KEY_Z, "AB01"},
+    {KEY_X, "AB02"},          {KEY_C, "AB03"},          {KEY_V, "AB04"},     {KEY_B, "AB05"},
+    {KEY_N, "AB06"},          {KEY_M, "AB07"},          {KEY_COMMA, "AB08"}, {KEY_DOT, "AB09"},
+    {KEY_SLASH, "AB10"},      {KEY_RO, "AB11"},
+};
+
 // Codes that name the same key as another code and are never what that key carries (Cancel is Ctrl+Pause,
 // Clear is keypad 5 without Num Lock, the IME codes are what the Japanese keys carry only there).
 bool IsAliasCode(std::uint8_t virtualKey) {
@@ -176,6 +198,15 @@ std::span<const std::string_view> NamedLayouts() {
 
 std::span<const std::uint16_t> LayoutDependentKeys() {
   return kLayoutDependentKeys;
+}
+
+const char* XkbKeyName(std::uint16_t code) {
+  for (const KeyName& key : kKeyNames) {
+    if (key.code == code) {
+      return key.name;
+    }
+  }
+  return nullptr;
 }
 
 KeyboardLayout MakeKeyboardLayout(const LayoutName& name) {

@@ -72,6 +72,10 @@ std::span<const std::string_view> NamedLayouts();
 // The main-block keys whose virtual-key code depends on the layout, by Linux key code, in row order.
 std::span<const std::uint16_t> LayoutDependentKeys();
 
+// XKB's name of a layout-dependent key ("AD06" for KEY_Y), by which a keymap with other keycodes finds the
+// same physical key; nullptr for any other key.
+const char* XkbKeyName(std::uint16_t code);
+
 // Free-function forms, for callers that hold a layout by reference.
 inline std::uint16_t LinuxKeyForVirtualKey(const KeyboardLayout& layout, std::uint8_t virtualKey) {
   return layout.LinuxKeyCode(virtualKey);

@@ -104,6 +104,20 @@ INSTANTIATE_TEST_SUITE_P(
         LayoutCase{"ch", {{'Y', 'y'}, {'Z', 'z'}}}),
     [](const ::testing::TestParamInfo<LayoutCase>& test) { return std::string(test.param.layout); });
 
+// A server whose keycodes are not the evdev ones is searched by key name for the main block: the keycode
+// found is the key in the same place, whatever the layout types there.
+TEST_F(XTestKeyBackendTest, ServersWithOtherKeycodesFindMainBlockKeysByPosition) {
+  ASSERT_TRUE(test::SetServerLayout(server_.DisplayName(), "fr"));
+  XTestOptions byName;
+  byName.lookUpByKeysym = true;
+  auto evdev = MakeBackend();
+  auto named = MakeBackend(byName);
+  ASSERT_TRUE(evdev != nullptr && named != nullptr);
+  for (std::uint16_t key : LayoutDependentKeys()) {
+    EXPECT_EQ(named->XKeycodeFor(key), evdev->XKeycodeFor(key)) << "key " << key;
+  }
+}
+
 // The receiver follows the display: a new keymap, then a change of the active group.
 TEST_F(XTestKeyBackendTest, AChangeOfLayoutWhileRunningIsFollowed) {
   auto backend = MakeBackend();
