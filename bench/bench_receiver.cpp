@@ -22,6 +22,8 @@
 #include <vector>
 
 #include "platform/keys/key_sink.h"
+#include "platform/keys/receiver_layout.h"
+#include "platform/keys/x_layout_watcher.h"
 #include "platform/keys/xtest_key_backend.h"
 #include "receiver/key_commands.h"
 #include "receiver/receiver_worker.h"
@@ -323,6 +325,8 @@ int XTest(int events) {
     std::fprintf(stderr, "xtest: %s\n", whyNot.c_str());
     return 1;
   }
+  // As the program runs it: each code goes through the display's keyboard layout.
+  backend->FollowLayout(srd::ReceiverLayout::Start(std::getenv("DISPLAY"), srd::WatchXLayout));
   const auto start = Clock::now();
   for (int i = 0; i < events / 2; ++i) {
     backend->Inject(0x41, 0, srd::KEYEVENT_PRESS, srd::KEY_EVENT_TAG);

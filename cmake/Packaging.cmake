@@ -59,9 +59,11 @@ endforeach()
 
 configure_file(${SRD_DATA_DIR}/debian/changelog.in ${CMAKE_CURRENT_BINARY_DIR}/debian/changelog.Debian @ONLY)
 srd_gzip(${CMAKE_CURRENT_BINARY_DIR}/debian/changelog.Debian ${SRD_COMPRESSED_DIR}/changelog.Debian.gz)
+srd_gzip(${PROJECT_SOURCE_DIR}/docs/keyboard-layouts.md ${SRD_COMPRESSED_DIR}/keyboard-layouts.md.gz)
 add_custom_target(srd_compressed_docs ALL DEPENDS ${_srd_compressed})
 
 install(FILES ${SRD_DATA_DIR}/debian/copyright DESTINATION ${SRD_DOC_DIR})
+install(FILES ${SRD_COMPRESSED_DIR}/keyboard-layouts.md.gz DESTINATION ${SRD_DOC_DIR})
 install(FILES ${SRD_COMPRESSED_DIR}/changelog.Debian.gz DESTINATION ${SRD_DOC_DIR} COMPONENT debian
         EXCLUDE_FROM_ALL)
 install(FILES ${SRD_DATA_DIR}/debian/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides
@@ -113,7 +115,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The interface texts are Japanese; without a Japanese font they show as boxes.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic, xkb-data")
 # CPack puts the summary above this as the synopsis line.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "strokerelayd listens on UDP port 8102 on every local IPv4 address, decodes

@@ -21,6 +21,7 @@ import time
 
 KEY_A, KEY_ENTER, KEY_LEFTSHIFT = 30, 28, 42
 KEY_LEFTALT, KEY_GRAVE, KEY_RIGHTALT, KEY_F6 = 56, 41, 100, 64
+KEY_Y, KEY_Z, KEY_SEMICOLON = 21, 44, 39
 
 
 def press(code):
@@ -47,6 +48,9 @@ def plan():
     big, big_events = full_datagram()
     return [
         (b"?K041U041", tap(KEY_A)),
+        # The guest's keyboard is German: the codes land where a German keyboard has those keys.
+        (b"?K059U059K05AU05A", tap(KEY_Z) + tap(KEY_Y)),
+        (b"?K0C0U0C0", tap(KEY_SEMICOLON)),  # VK_OEM_3 is the o-umlaut key there
         (b"?k0dk10u10u0d", [press(KEY_ENTER), press(KEY_LEFTSHIFT), release(KEY_LEFTSHIFT), release(KEY_ENTER)]),
         (b"?K103", [press(KEY_LEFTALT), press(KEY_GRAVE), release(KEY_GRAVE), release(KEY_LEFTALT)]),
         (b"?K104", [press(KEY_RIGHTALT), press(KEY_F6), release(KEY_F6), release(KEY_RIGHTALT)]),

@@ -24,8 +24,8 @@ bool IsEndChord(const QKeyEvent& key) {
 
 }  // namespace
 
-CaptureWindow::CaptureWindow(const QString& target, Send send)
-    : send_(std::move(send)), target_(target), state_(new QLabel(this)) {
+CaptureWindow::CaptureWindow(const QString& target, Send send, const KeyboardLayout& keyboard)
+    : send_(std::move(send)), capture_(keyboard), target_(target), state_(new QLabel(this)) {
   setWindowTitle(QStringLiteral("strokesender \u2192 %1").arg(target));
   setObjectName(QStringLiteral("strokesender"));
   setFocusPolicy(Qt::StrongFocus);
@@ -42,10 +42,10 @@ CaptureWindow::CaptureWindow(const QString& target, Send send)
   QFont bold = state_->font();
   bold.setBold(true);
   state_->setFont(bold);
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(help);
-  layout->addWidget(state_);
-  layout->addStretch();
+  auto* column = new QVBoxLayout(this);
+  column->addWidget(help);
+  column->addWidget(state_);
+  column->addStretch();
   resize(kWidth, std::max(heightForWidth(kWidth), 100));
   pendingTimer_.setSingleShot(true);
   pendingTimer_.setInterval(kRepeatPairMs);

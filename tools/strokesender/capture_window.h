@@ -22,7 +22,8 @@ class CaptureWindow final : public QWidget {
   using Send = std::function<bool(std::string_view datagram)>;
 
   // target: "HOST:PORT" as the window names it.
-  CaptureWindow(const QString& target, Send send);
+  // Keys carry the virtual-key codes that a Windows keyboard of `layout` gives them; it outlives the window.
+  CaptureWindow(const QString& target, Send send, const KeyboardLayout& layout = UsKeyboardLayout());
 
   bool Failed() const { return failed_; }
 

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <optional>
 
+#include "layout_typing.h"
+
 namespace srd::sender {
 namespace {
 
@@ -86,6 +88,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
       name = "port";
     } else if ((match = MatchOption(arg, "-d", "--delay")).matched) {
       name = "delay";
+    } else if ((match = MatchOption(arg, "-l", "--layout")).matched) {
+      name = "layout";
     } else if ((match = MatchOption(arg, "", "--raw")).matched) {
       name = "raw";
     } else {
@@ -112,6 +116,11 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
       }
       options.delayMs = static_cast<int>(*delay);
       options.delayGiven = true;
+    } else if (name == "layout") {
+      if (!ParseLayoutName(value, &options.layout)) {
+        return Failure("invalid layout '" + std::string(value) +
+                       "' (expected LAYOUT or LAYOUT:VARIANT, e.g. de)");
+      }
     } else {
       if (raw) {
         return Failure("--raw given twice");
@@ -173,10 +182,10 @@ std::string RawDatagram(std::string_view commands) {
 }
 
 std::string UsageText() {
-  return "Usage: strokesender [-p PORT] [-d MS] HOST [TEXT]\n"
+  return "Usage: strokesender [-p PORT] [-d MS] [-l LAYOUT[:VARIANT]] HOST [TEXT]\n"
          "       strokesender [-p PORT] HOST --raw COMMANDS\n"
-         "       strokesender [-p PORT] --window HOST\n"
-         "Type on the machine HOST, where strokerelayd runs, as if on its own US keyboard.\n"
+         "       strokesender [-p PORT] [-l LAYOUT[:VARIANT]] --window HOST\n"
+         "Type on the machine HOST, where strokerelayd runs, as if on its own keyboard.\n"
          "\n"
          "With TEXT, types TEXT. Without TEXT, types what standard input holds; when standard\n"
          "input is a terminal, sends each key as you press it until you press Ctrl-].\n"
@@ -188,12 +197,20 @@ std::string UsageText() {
          "      --window          open a window; while it has the focus, every key you press\n"
          "                        and release there is pressed and released on HOST, held keys\n"
          "                        are let go when it loses the focus; Ctrl-] or closing it ends\n"
+         "  -l, --layout LAYOUT[:VARIANT]\n"
+         "                        the receiver's keyboard layout, as XKB names it (default:\n"
+         "                        this machine's); text is typed with that layout's keys,\n"
+         "                        Shift, AltGr and dead keys. Layouts with tables of their\n"
+         "                        own: " +
+         NamedLayoutList() +
+         "; other Latin layouts by\n"
+         "                        where their keymap has each letter and digit\n"
          "      --raw COMMANDS    send COMMANDS as one key command datagram, adding the\n"
          "                        leading \"?\" when it is missing (e.g. K041U041)\n"
          "  -h, --help            show this help and exit\n"
          "  -V, --version         show the version and exit\n"
          "\n"
-         "HOST is an IPv4 address or a host name. Characters a US keyboard cannot type are\n"
+         "HOST is an IPv4 address or a host name. Characters the layout cannot type are\n"
          "refused before anything is sent.\n"
          "\n"
          "Exit status: 0 sent; 1 host not found or network error; 2 bad usage or text.\n";

@@ -5,8 +5,10 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/keys/keyboard_layout.h"
+
 // The sender's command line:
-//   strokesender [-p PORT] [-d MS] HOST [TEXT]
+//   strokesender [-p PORT] [-d MS] [-l LAYOUT[:VARIANT]] HOST [TEXT]
 //   strokesender [-p PORT] HOST --raw COMMANDS
 //   strokesender [-p PORT] --window HOST
 // Options may come before or after the operands; "--" ends the options, so a TEXT may begin with "-".
@@ -38,6 +40,7 @@ struct Options {
   std::uint16_t port = kDefaultPort;
   int delayMs = kDefaultDelayMs;
   bool delayGiven = false;  // -d: text goes one key per datagram, delayMs apart, instead of in paced batches
+  LayoutName layout{"", ""};  // the receiver's keyboard layout; empty: this machine's
   bool hasText = false;
   std::string text;      // when hasText
   std::string datagram;  // kRaw: the complete datagram, "?" included

@@ -20,7 +20,7 @@ void AppendCommand(std::string& text, char letter, std::uint8_t virtualKey) {
 }  // namespace
 
 std::string KeyCapture::Press(std::uint16_t linuxCode, bool /*autoRepeat*/) {
-  const std::uint8_t virtualKey = VirtualKeyForLinuxKey(linuxCode);
+  const std::uint8_t virtualKey = CapturedVirtualKey(*layout_, linuxCode);
   if (virtualKey == 0) {
     return {};
   }

@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/keys/keyboard_layout.h"
+
 // The keys of the sender's own keyboard as the receiver is to see them: each press and each release becomes
 // one datagram the moment it happens. The capture remembers which keys it has pressed at the receiver, so
 // that it can let go of all of them when the sender stops listening to the keyboard (the window loses the
@@ -14,6 +16,9 @@ namespace srd::sender {
 
 class KeyCapture {
  public:
+  // Keys carry the virtual-key codes that a Windows keyboard of `layout` (the sender's own) gives them.
+  explicit KeyCapture(const KeyboardLayout& layout = UsKeyboardLayout()) : layout_(&layout) {}
+
   // The datagram for a press of the key with this Linux key code, or empty when the key has no virtual-key
   // code. An auto-repeated press is sent as one more press, as a held key repeats on the receiving machine.
   std::string Press(std::uint16_t linuxCode, bool autoRepeat);
@@ -29,6 +34,7 @@ class KeyCapture {
  private:
   bool CarriedByHeldKey(std::uint8_t virtualKey) const;
 
+  const KeyboardLayout* layout_;
   std::vector<std::pair<std::uint16_t, std::uint8_t>> held_;  // Linux key code and its code, in press order
 };
 

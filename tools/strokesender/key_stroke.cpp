@@ -17,8 +17,10 @@ void AppendCommand(std::string& text, char letter, std::uint8_t virtualKey) {
 
 std::string StrokeDatagram(const KeyStroke& stroke) {
   // Pressed in this order, released in the reverse one.
-  const std::pair<bool, std::uint8_t> modifiers[] = {
-      {stroke.control, VK_CONTROL}, {stroke.alt, VK_MENU}, {stroke.shift, VK_SHIFT}};
+  const std::pair<bool, std::uint8_t> modifiers[] = {{stroke.control, VK_CONTROL},
+                                                     {stroke.alt, VK_MENU},
+                                                     {stroke.altGr, VK_RMENU},
+                                                     {stroke.shift, VK_SHIFT}};
   std::string text = "?";
   for (const auto& [held, virtualKey] : modifiers) {
     if (held)

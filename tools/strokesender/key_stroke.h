@@ -16,6 +16,7 @@ inline constexpr std::uint8_t VK_RETURN = 0x0D;
 inline constexpr std::uint8_t VK_SHIFT = 0x10;
 inline constexpr std::uint8_t VK_CONTROL = 0x11;
 inline constexpr std::uint8_t VK_MENU = 0x12;
+inline constexpr std::uint8_t VK_RMENU = 0xA5;
 inline constexpr std::uint8_t VK_ESCAPE = 0x1B;
 inline constexpr std::uint8_t VK_SPACE = 0x20;
 inline constexpr std::uint8_t VK_PRIOR = 0x21;
@@ -37,11 +38,12 @@ struct KeyStroke {
   bool shift = false;
   bool control = false;
   bool alt = false;
+  bool altGr = false;  // right Alt, the AltGr key of layouts that have one
 
   friend bool operator==(const KeyStroke&, const KeyStroke&) = default;
 };
 
-// The datagram text for one stroke: "?", the modifier presses (Ctrl, Alt, Shift), the key's press and
+// The datagram text for one stroke: "?", the modifier presses (Ctrl, Alt, AltGr, Shift), the key's press and
 // release, then the modifier releases in reverse order. Two-digit commands, lower-case hex: "A" is
 // "?k10k41u41u10".
 std::string StrokeDatagram(const KeyStroke& stroke);

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -13,6 +14,7 @@
 
 #include "command_line.h"
 #include "datagram_batch.h"
+#include "layout_typing.h"
 #include "send_pacer.h"
 #include "terminal.h"
 #include "terminal_keys.h"
@@ -86,7 +88,12 @@ int SendPaced(const Options& options, const std::vector<Batch>& batches) {
 }
 
 int TypeText(const Options& options, std::string_view text, bool byLine) {
-  const EncodedText encoded = EncodeText(text);
+  const std::unique_ptr<LayoutTyping> typing = LayoutTyping::For(options.layout);
+  if (typing == nullptr) {
+    PrintError("unknown keyboard layout '" + options.layout.Text() + "'");
+    return kExitUsage;
+  }
+  const EncodedText encoded = EncodeText(text, typing.get());
   if (encoded.refusal) {
     PrintError(DescribeRefusal(*encoded.refusal, byLine));
     return kExitUsage;
@@ -98,6 +105,11 @@ int TypeText(const Options& options, std::string_view text, bool byLine) {
 }
 
 int TypeInteractively(const Options& options) {
+  const std::unique_ptr<LayoutTyping> typing = LayoutTyping::For(options.layout);
+  if (typing == nullptr) {
+    PrintError("unknown keyboard layout '" + options.layout.Text() + "'");
+    return kExitUsage;
+  }
   UdpSender sender;
   std::string error;
   if (!sender.Open(options.host, options.port, options.delayMs, error)) {
@@ -111,7 +123,7 @@ int TypeInteractively(const Options& options) {
   std::fprintf(stderr, "Typing on %s port %u; each key goes as you press it. Press Ctrl-] to end.\n",
                options.host.c_str(), static_cast<unsigned>(options.port));
 
-  TerminalKeyReader reader;
+  TerminalKeyReader reader(typing.get());
   int status = kExitSent;
   bool done = false;
   while (!done) {
@@ -143,8 +155,8 @@ int TypeInteractively(const Options& options) {
         break;
       }
       if (key.kind == TerminalKey::Kind::kUntypeable) {
-        std::fprintf(stderr, "strokesender: U+%04X: a US keyboard has no key for it; not sent\n",
-                     static_cast<unsigned>(key.codePoint));
+        std::fprintf(stderr, "strokesender: U+%04X: the %s layout has no key for it; not sent\n",
+                     static_cast<unsigned>(key.codePoint), typing->Name().Text().c_str());
         continue;
       }
       if (!sender.Send(StrokeDatagram(key.stroke), error)) {

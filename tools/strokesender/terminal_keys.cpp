@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "layout_typing.h"
 #include "text_encoding.h"
 
 namespace srd::sender {
@@ -13,6 +14,7 @@ constexpr char kEscape = 0x1B;
 struct Step {
   std::size_t consumed = 0;  // 0: the bytes are an unfinished sequence, wait for more
   std::optional<TerminalKey> key;
+  char32_t character = 0;  // the printable character the bytes are, when they are one
 };
 
 TerminalKey Stroke(KeyStroke stroke) {
@@ -208,12 +210,13 @@ Step ReadOne(std::string_view bytes, bool final) {
     return Step{1, Stroke(VK_ESCAPE)};
   }
   if (lead < 0x80) {
-    return Step{1, SingleByteKey(lead)};
+    return Step{1, SingleByteKey(lead), lead >= 0x20 && lead < 0x7F ? char32_t{lead} : 0};
   }
   bool incomplete = false;
   const std::optional<Utf8Character> character = DecodeUtf8Character(bytes, &incomplete);
   if (character) {
-    return Step{character->length, TerminalKey{TerminalKey::Kind::kUntypeable, {}, character->codePoint}};
+    return Step{character->length, TerminalKey{TerminalKey::Kind::kUntypeable, {}, character->codePoint},
+                character->codePoint};
   }
   if (incomplete && !final) {
     return Step{};
@@ -241,7 +244,16 @@ std::vector<TerminalKey> TerminalKeyReader::Drain(bool final) {
       break;
     }
     offset += step.consumed;
-    if (step.key) {
+    if (typing_ != nullptr && step.character != 0) {
+      // A character: the keys the receiver's layout types it with (a dead key and its base are two keys).
+      const std::vector<KeyStroke> strokes = typing_->StrokesFor(step.character);
+      if (strokes.empty()) {
+        keys.push_back(TerminalKey{TerminalKey::Kind::kUntypeable, {}, step.character});
+      }
+      for (const KeyStroke& stroke : strokes) {
+        keys.push_back(Stroke(stroke));
+      }
+    } else if (step.key) {
       keys.push_back(*step.key);
     }
   }

@@ -20,7 +20,7 @@ struct TerminalKey {
   enum class Kind {
     kStroke,      // a key to send
     kEnd,         // Ctrl-]: stop
-    kUntypeable,  // a character a US keyboard has no key for (codePoint; U+FFFD for bytes that are not UTF-8)
+    kUntypeable,  // a character the layout has no key for (codePoint; U+FFFD for bytes that are not UTF-8)
   };
   Kind kind = Kind::kStroke;
   KeyStroke stroke;
@@ -29,8 +29,13 @@ struct TerminalKey {
   friend bool operator==(const TerminalKey&, const TerminalKey&) = default;
 };
 
+class LayoutTyping;
+
 class TerminalKeyReader {
  public:
+  // Printable characters are typed with the keys of typing's layout; without one, as on a US keyboard.
+  explicit TerminalKeyReader(const LayoutTyping* typing = nullptr) : typing_(typing) {}
+
   // Takes the next bytes from the terminal and returns the keys they complete. An escape sequence or UTF-8
   // character split across reads is kept until its rest arrives.
   std::vector<TerminalKey> Feed(std::string_view bytes);
@@ -42,6 +47,7 @@ class TerminalKeyReader {
 
  private:
   std::vector<TerminalKey> Drain(bool final);
+  const LayoutTyping* typing_;
   std::string pending_;
 };
 

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "layout_typing.h"
+
 namespace srd::sender {
 namespace {
 
@@ -132,7 +134,7 @@ std::optional<Utf8Character> DecodeUtf8Character(std::string_view bytes, bool* i
   return Utf8Character{value, length};
 }
 
-EncodedText EncodeText(std::string_view utf8) {
+EncodedText EncodeText(std::string_view utf8, const LayoutTyping* typing) {
   EncodedText result;
   std::size_t index = 0;
   std::size_t line = 1;
@@ -154,13 +156,25 @@ EncodedText EncodeText(std::string_view utf8) {
       ++offset;
       c = '\n';
     }
-    const std::optional<KeyStroke> stroke = UsKeyboardStroke(c);
-    if (!stroke) {
+    std::vector<KeyStroke> strokes;
+    if (typing != nullptr) {
+      strokes = typing->StrokesFor(c);
+    } else if (const std::optional<KeyStroke> stroke = UsKeyboardStroke(c)) {
+      strokes.push_back(*stroke);
+    }
+    if (strokes.empty()) {
       result.datagrams.clear();
       result.refusal = TextRefusal{false, 0, c, index, line, column};
+      if (typing != nullptr) {
+        result.refusal->keyboard = "the " + typing->Name().Text() + " layout";
+      }
       return result;
     }
-    result.datagrams.push_back(StrokeDatagram(*stroke));
+    std::string datagram = StrokeDatagram(strokes[0]);
+    for (std::size_t i = 1; i < strokes.size(); ++i) {
+      datagram += StrokeDatagram(strokes[i]).substr(1);  // one "?" for the whole datagram
+    }
+    result.datagrams.push_back(std::move(datagram));
     if (c == '\n') {
       ++line;
       column = 0;
@@ -193,7 +207,7 @@ std::string DescribeRefusal(const TextRefusal& refusal, bool byLine) {
   }
   text += " at ";
   text += place;
-  text += ": a US keyboard has no key for it";
+  text += ": " + refusal.keyboard + " has no key for it";
   return text;
 }
 

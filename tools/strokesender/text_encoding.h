@@ -26,6 +26,7 @@ struct TextRefusal {
   std::size_t index = 0;   // 1-based position among the characters of the text
   std::size_t line = 0;    // 1-based line and column (in characters) of the same position
   std::size_t column = 0;
+  std::string keyboard = "a US keyboard";  // what has no key for it: "a US keyboard", "the de layout"
 };
 
 struct EncodedText {
@@ -35,7 +36,10 @@ struct EncodedText {
 
 // Turns UTF-8 text into one datagram per character. A carriage return directly before a newline belongs to
 // that line end and types nothing of its own, so text with CR LF line ends types the same as with LF.
-EncodedText EncodeText(std::string_view utf8);
+// With typing, the text is typed with the keys of that layout (a dead key and its base character travel in
+// one datagram); without, as on a US keyboard.
+class LayoutTyping;
+EncodedText EncodeText(std::string_view utf8, const LayoutTyping* typing = nullptr);
 
 // A one-line description of a refusal (without program name): the character as U+XXXX, the character itself
 // when it is printable, and the position: "line L, column C" when byLine, otherwise "character N".

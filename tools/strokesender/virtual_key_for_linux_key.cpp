@@ -2,6 +2,7 @@
 
 #include <linux/input-event-codes.h>
 
+#include <algorithm>
 #include <array>
 
 #include "platform/keys/vk_table.h"
@@ -50,7 +51,11 @@ Inverse MakeInverse() {
 
 }  // namespace
 
-std::uint8_t VirtualKeyForLinuxKey(std::uint16_t code) {
+std::uint8_t CapturedVirtualKey(const KeyboardLayout& layout, std::uint16_t code) {
+  const auto dependent = LayoutDependentKeys();
+  if (std::find(dependent.begin(), dependent.end(), code) != dependent.end()) {
+    return layout.VirtualKeyAt(code);
+  }
   static const Inverse inverse = MakeInverse();
   return code <= KEY_MAX ? inverse.byCode[code] : 0;
 }

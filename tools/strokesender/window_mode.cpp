@@ -9,6 +9,7 @@
 #include <string>
 
 #include "capture_window.h"
+#include "layout_typing.h"
 #include "platform/sys/signals.h"
 #include "platform/ui/qt_platform_choice.h"
 #include "udp_sender.h"
@@ -56,6 +57,10 @@ int RunWindowMode(const Options& options) {
     return kExitNetwork;
   }
 
+  // The keys are those of this machine's keyboard, whose layout -l may name.
+  const KeyboardLayout layout =
+      MakeKeyboardLayout(options.layout.layout.empty() ? ThisMachinesLayout() : options.layout);
+
   const int stopFd = TakeStopSignals();
   int argc = 1;
   char name[] = "strokesender";
@@ -64,14 +69,17 @@ int RunWindowMode(const Options& options) {
   QApplication::setApplicationName(QStringLiteral("strokesender"));
 
   const QString target = QStringLiteral("%1:%2").arg(QString::fromStdString(options.host)).arg(options.port);
-  CaptureWindow window(target, [&sender](std::string_view datagram) {
-    std::string sendError;
-    if (sender.Send(datagram, sendError)) {
-      return true;
-    }
-    std::fprintf(stderr, "strokesender: %s\n", sendError.c_str());
-    return false;
-  });
+  CaptureWindow window(
+      target,
+      [&sender](std::string_view datagram) {
+        std::string sendError;
+        if (sender.Send(datagram, sendError)) {
+          return true;
+        }
+        std::fprintf(stderr, "strokesender: %s\n", sendError.c_str());
+        return false;
+      },
+      layout);
 
   QSocketNotifier* stopNotifier = nullptr;
   if (stopFd >= 0) {

@@ -13,7 +13,8 @@ namespace srd {
 namespace {
 
 // The XTest backend from its module, which brings the X libraries with it.
-std::unique_ptr<KeyBackend> CreateXTestKeyBackend(const XTestOptions& options, std::string* whyNot) {
+std::unique_ptr<TranslatingKeyBackend> CreateXTestKeyBackend(const XTestOptions& options,
+                                                             std::string* whyNot) {
   const LoadableModule* module = LoadableModule::Load(kXTestModuleFile, whyNot);
   if (module == nullptr) {
     return nullptr;
@@ -22,7 +23,7 @@ std::unique_ptr<KeyBackend> CreateXTestKeyBackend(const XTestOptions& options, s
   if (entry == nullptr) {
     return nullptr;
   }
-  return std::unique_ptr<KeyBackend>(entry(kXTestModuleVersion, &options, whyNot));
+  return std::unique_ptr<TranslatingKeyBackend>(entry(kXTestModuleVersion, &options, whyNot));
 }
 
 // The X server's repeat of the virtual keyboard turned off through the same module; nullptr with *whyNot set.
@@ -40,6 +41,21 @@ std::unique_ptr<RepeatSuppression> SuppressXRepeat(const char* displayName, std:
       entry(kXTestModuleVersion, displayName, kUinputDeviceName, whyNot));
 }
 
+// Follows the display's keyboard layout through the same module; without it, the system's layout holds.
+std::unique_ptr<LayoutWatch> WatchLayoutThroughModule(const std::string& displayName,
+                                                      LayoutChanged onChange) {
+  std::string whyNot;
+  const LoadableModule* module = LoadableModule::Load(kXTestModuleFile, &whyNot);
+  if (module == nullptr) {
+    return nullptr;
+  }
+  auto entry = reinterpret_cast<XLayoutWatchEntry>(module->Symbol(kXLayoutWatchEntryName, &whyNot));
+  if (entry == nullptr) {
+    return nullptr;
+  }
+  return std::unique_ptr<LayoutWatch>(entry(kXTestModuleVersion, &displayName, &onChange, &whyNot));
+}
+
 }  // namespace
 
 std::unique_ptr<KeyBackend> ChooseKeyBackend() {
@@ -51,9 +67,12 @@ std::unique_ptr<KeyBackend> ChooseKeyBackend() {
 // the rare one where a lost release could make a key run on.
 std::unique_ptr<KeyBackend> ChooseKeyBackendFrom(const char* uinputPath, const char* displayName,
                                                  std::FILE* complaints) {
+  // Either sink types the key that the receiver's layout gives each code; on X the display's layout rules
+  // (uinput keyboards get the same keymap there), elsewhere the system's keyboard configuration.
   std::string uinputWhyNot;
   const bool hasDisplay = displayName != nullptr && *displayName != '\0';
   if (auto uinput = UinputKeyBackend::Create(MakeSystemUinputKernel(), uinputPath, &uinputWhyNot)) {
+    uinput->FollowLayout(ReceiverLayout::Start(displayName, WatchLayoutThroughModule));
     if (hasDisplay) {
       std::string whyNot;
       if (auto suppression = SuppressXRepeat(displayName, &whyNot)) {
@@ -72,6 +91,7 @@ std::unique_ptr<KeyBackend> ChooseKeyBackendFrom(const char* uinputPath, const c
     XTestOptions options;
     options.displayName = displayName;
     if (auto xtest = CreateXTestKeyBackend(options, &xWhyNot)) {
+      xtest->FollowLayout(ReceiverLayout::Start(displayName, WatchLayoutThroughModule));
       return xtest;
     }
   }

@@ -33,7 +33,7 @@ bool IsModifierOrLock(std::uint16_t code) {
 
 void TranslatingKeyBackend::Inject(std::uint8_t virtualKey, std::uint8_t, std::uint32_t flags,
                                    std::uintptr_t) {
-  const std::uint16_t code = LinuxKeyCode(virtualKey);
+  const std::uint16_t code = Layout().LinuxKeyCode(virtualKey);
   if (code == 0) {
     return;
   }

@@ -1,14 +1,17 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 
 #include "platform/keys/held_keys.h"
 #include "platform/keys/key_sink.h"
+#include "platform/keys/receiver_layout.h"
 
 namespace srd {
 
-// What the Linux backends share: virtual-key code -> Linux key code, the keys held down, IME toggles as taps,
+// What the Linux backends share: virtual-key code -> Linux key code through the receiver's keyboard layout
+// (US until one is given), the keys held down, IME toggles as taps,
 // and the release of every held key at shutdown. A backend supplies only the delivery of one Linux key event,
 // and calls ReleaseAll() from its own destructor, while it can still deliver.
 class TranslatingKeyBackend : public KeyBackend {
@@ -19,6 +22,12 @@ class TranslatingKeyBackend : public KeyBackend {
 
   // The number of keys currently held down (for tests and diagnostics).
   std::size_t HeldCount() const;
+
+  // The layout that decides which key each code stands for; before any key is injected.
+  void FollowLayout(std::unique_ptr<ReceiverLayout> layout) { layout_ = std::move(layout); }
+  const KeyboardLayout& Layout() const {
+    return layout_ != nullptr ? layout_->Current() : UsKeyboardLayout();
+  }
 
  protected:
   // Delivers one press (down) or release of a Linux key code; false when it could not be delivered.
@@ -33,6 +42,7 @@ class TranslatingKeyBackend : public KeyBackend {
   // Inject runs on the worker, ReleaseAll on the shell thread after the worker ends.
   mutable std::mutex mutex_;
   HeldKeys held_;
+  std::unique_ptr<ReceiverLayout> layout_;
 };
 
 }  // namespace srd

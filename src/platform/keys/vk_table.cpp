@@ -183,9 +183,12 @@ constexpr Entry kEntries[] = {
     {0xFB, KEY_ZOOM},
 };
 
+// Keys that no code reaches on a US keyboard but some layout puts a code on (Japanese Yen key).
+constexpr std::uint16_t kLayoutOnlyCodes[] = {KEY_YEN};
+
 struct Tables {
   std::array<std::uint16_t, 256> byVirtualKey{};
-  std::array<std::uint16_t, std::size(kEntries)> emittable{};
+  std::array<std::uint16_t, std::size(kEntries) + std::size(kLayoutOnlyCodes)> emittable{};
   std::size_t emittableCount = 0;
 };
 
@@ -194,7 +197,10 @@ constexpr Tables MakeTables() {
   for (const Entry& entry : kEntries) {
     tables.byVirtualKey[entry.virtualKey] = entry.code;
   }
-  for (std::uint16_t code : tables.byVirtualKey) {
+  std::array<std::uint16_t, 256 + std::size(kLayoutOnlyCodes)> candidates{};
+  std::copy(tables.byVirtualKey.begin(), tables.byVirtualKey.end(), candidates.begin());
+  std::copy(std::begin(kLayoutOnlyCodes), std::end(kLayoutOnlyCodes), candidates.begin() + 256);
+  for (std::uint16_t code : candidates) {
     if (code == 0) {
       continue;
     }

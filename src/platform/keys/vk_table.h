@@ -7,11 +7,12 @@
 
 namespace srd {
 
-// The Linux key code of the key in the same position on a US / Japanese 106 keyboard; 0 when the virtual-key
-// code names no key (mouse buttons, markers, unassigned codes): such events inject nothing.
+// The Linux key code of the key that carries the virtual-key code on a US keyboard; 0 when the code names no
+// key (mouse buttons, markers, unassigned codes): such events inject nothing. Other layouts move the codes of
+// the main block (keyboard_layout.h); everything else is the same on every layout.
 std::uint16_t LinuxKeyCode(std::uint8_t virtualKey);
 
-// Every distinct Linux key code the table can produce, ascending.
+// Every distinct Linux key code that any layout can produce, ascending.
 std::span<const std::uint16_t> EmittableLinuxKeyCodes();
 
 // The IME mode keys. The other system sends them as toggles whose key-up may carry another code than the

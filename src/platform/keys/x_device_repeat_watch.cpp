@@ -47,7 +47,7 @@ void XDeviceRepeatWatch::Run() {
   bool found = false;
   if (display != nullptr) {
     bool lost = false;
-    RegisterOwnDisplay(display);
+    RegisterQuietConnection(display);
     XSetIOErrorExitHandler(display, MarkLost, &lost);
     const auto deadline = std::chrono::steady_clock::now() + patience_;
     std::unique_lock lock(mutex_);
@@ -63,7 +63,7 @@ void XDeviceRepeatWatch::Run() {
     }
     lock.unlock();
     XCloseDisplay(display);
-    UnregisterOwnDisplay(display);
+    UnregisterQuietConnection(display);
   }
   {
     std::lock_guard lock(mutex_);

@@ -10,32 +10,32 @@ namespace srd {
 
 namespace {
 
-std::mutex g_ownDisplaysMutex;
-std::vector<Display*> g_ownDisplays;
-XIOErrorHandler g_previousIOErrorHandler = nullptr;
+std::mutex g_mutex;
+std::vector<Display*> g_quiet;
+XIOErrorHandler g_previous = nullptr;
 
-int QuietIOErrorHandler(Display* display) {
+int QuietHandler(Display* display) {
   {
-    std::lock_guard lock(g_ownDisplaysMutex);
-    if (std::find(g_ownDisplays.begin(), g_ownDisplays.end(), display) != g_ownDisplays.end()) {
+    std::lock_guard lock(g_mutex);
+    if (std::find(g_quiet.begin(), g_quiet.end(), display) != g_quiet.end()) {
       return 0;
     }
   }
-  return g_previousIOErrorHandler != nullptr ? g_previousIOErrorHandler(display) : 0;
+  return g_previous != nullptr ? g_previous(display) : 0;
 }
 
 }  // namespace
 
-void RegisterOwnDisplay(Display* display) {
+void RegisterQuietConnection(Display* display) {
   static std::once_flag installed;
-  std::call_once(installed, [] { g_previousIOErrorHandler = XSetIOErrorHandler(QuietIOErrorHandler); });
-  std::lock_guard lock(g_ownDisplaysMutex);
-  g_ownDisplays.push_back(display);
+  std::call_once(installed, [] { g_previous = XSetIOErrorHandler(QuietHandler); });
+  std::lock_guard lock(g_mutex);
+  g_quiet.push_back(display);
 }
 
-void UnregisterOwnDisplay(Display* display) {
-  std::lock_guard lock(g_ownDisplaysMutex);
-  g_ownDisplays.erase(std::remove(g_ownDisplays.begin(), g_ownDisplays.end(), display), g_ownDisplays.end());
+void UnregisterQuietConnection(Display* display) {
+  std::lock_guard lock(g_mutex);
+  g_quiet.erase(std::remove(g_quiet.begin(), g_quiet.end(), display), g_quiet.end());
 }
 
 }  // namespace srd

@@ -1,13 +1,13 @@
 #pragma once
 
-struct _XDisplay;  // Xlib's Display, kept out of this header with its macros
+struct _XDisplay;
 
 namespace srd {
 
-// Xlib's I/O error handler is process-wide and by default prints a line and exits. The connections of the
-// key sinks are lost quietly instead: each one's own exit handler marks it lost, and the program goes on.
-// Any other connection of the process (the toolkit's) keeps the handler it had.
-void RegisterOwnDisplay(_XDisplay* display);
-void UnregisterOwnDisplay(_XDisplay* display);
+// Xlib's I/O error handler is process-wide and by default prints a line and exits. A connection registered
+// here is lost quietly (its exit handler, set per connection, tells its owner); every other connection of the
+// process keeps the handler it had. Register after opening, unregister before closing.
+void RegisterQuietConnection(_XDisplay* display);
+void UnregisterQuietConnection(_XDisplay* display);
 
 }  // namespace srd

@@ -1,6 +1,7 @@
 #include "platform/keys/xtest_key_backend.h"
 
 #include <X11/XF86keysym.h>
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
@@ -8,7 +9,9 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
+#include "platform/keys/keyboard_layout.h"
 #include "platform/keys/vk_table.h"
 #include "platform/keys/x_quiet_connection.h"
 
@@ -26,7 +29,8 @@ struct KeysymEntry {
 
 // For servers with another keymap: the first-level keysym of each key the table can emit, as a us keymap
 // gives it, by which the server's own keycode is found. Keys with no keysym there cannot be injected on such
-// servers.
+// servers. The main block is found by XKB key name instead (its keysyms move with the layout); these are
+// its keysyms for a server that names no keys.
 constexpr KeysymEntry kKeysyms[] = {
     {KEY_ESC, XK_Escape},
     {KEY_1, XK_1},
@@ -175,6 +179,19 @@ constexpr KeysymEntry kKeysyms[] = {
     {KEY_MEDIA, XF86XK_AudioMedia},
 };
 
+// The keycode that a keymap's key names give a position ("AD06"); 0 when none.
+int KeycodeByName(XkbDescPtr xkb, const char* name) {
+  if (xkb == nullptr || xkb->names == nullptr || xkb->names->keys == nullptr) {
+    return 0;
+  }
+  for (int keycode = xkb->min_key_code; keycode <= xkb->max_key_code; ++keycode) {
+    if (std::strncmp(xkb->names->keys[keycode].name, name, XkbKeyNameLength) == 0) {
+      return keycode;
+    }
+  }
+  return 0;
+}
+
 std::string DisplayLabel(const XTestOptions& options) {
   if (!options.displayName.empty()) {
     return options.displayName;
@@ -220,15 +237,22 @@ bool XTestKeyBackend::Connect(std::string* whyNot) {
     *whyNot = "the X display " + label + " has no XTEST extension";
     return false;
   }
-  RegisterOwnDisplay(display);
+  RegisterQuietConnection(display);
   XSetIOErrorExitHandler(display, &XTestKeyBackend::OnConnectionLost, this);
 
   int minKeycode = 0;
   int maxKeycode = 0;
   XDisplayKeycodes(display, &minKeycode, &maxKeycode);
-  const bool evdev =
-      !options_.lookUpByKeysym && XKeysymToKeycode(display, XK_a) == KEY_A + kEvdevKeycodeOffset;
+  // Judged by keys that every layout has in the same place: a letter moves with the layout (AZERTY's a).
+  const bool evdev = !options_.lookUpByKeysym &&
+                     XKeysymToKeycode(display, XK_Escape) == KEY_ESC + kEvdevKeycodeOffset &&
+                     XKeysymToKeycode(display, XK_Left) == KEY_LEFT + kEvdevKeycodeOffset;
   keycodes_.fill(0);
+  XkbDescPtr names = evdev ? nullptr : XkbGetMap(display, 0, XkbUseCoreKbd);
+  if (names != nullptr && XkbGetNames(display, XkbKeyNamesMask, names) != Success) {
+    XkbFreeKeyboard(names, 0, True);
+    names = nullptr;
+  }
   for (std::uint16_t code : EmittableLinuxKeyCodes()) {
     if (code >= keycodes_.size()) {
       continue;  // beyond what an X keycode can name
@@ -236,6 +260,8 @@ bool XTestKeyBackend::Connect(std::string* whyNot) {
     int keycode = 0;
     if (evdev) {
       keycode = code + kEvdevKeycodeOffset;
+    } else if (const char* name = XkbKeyName(code); name != nullptr && names != nullptr) {
+      keycode = KeycodeByName(names, name);  // a main-block key: by position, whatever the layout types there
     } else {
       const auto* entry = std::find_if(std::begin(kKeysyms), std::end(kKeysyms),
                                        [code](const KeysymEntry& e) { return e.code == code; });
@@ -246,6 +272,9 @@ bool XTestKeyBackend::Connect(std::string* whyNot) {
     if (keycode >= minKeycode && keycode <= maxKeycode && keycode > 0 && keycode <= 255) {
       keycodes_[code] = static_cast<std::uint8_t>(keycode);
     }
+  }
+  if (names != nullptr) {
+    XkbFreeKeyboard(names, 0, True);
   }
   display_ = display;
   lost_ = false;
@@ -265,7 +294,7 @@ void XTestKeyBackend::Disconnect() {
   }
   // On a lost connection Xlib only frees its structures here.
   XCloseDisplay(display_);
-  UnregisterOwnDisplay(display_);
+  UnregisterQuietConnection(display_);
   display_ = nullptr;
 }
 

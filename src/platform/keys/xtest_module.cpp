@@ -3,8 +3,9 @@
 #include "platform/keys/xtest_module.h"
 
 #include "platform/keys/x_device_repeat_watch.h"
+#include "platform/keys/x_layout_watcher.h"
 
-extern "C" __attribute__((visibility("default"))) srd::KeyBackend* srd_xtest_module_create_backend(
+extern "C" __attribute__((visibility("default"))) srd::TranslatingKeyBackend* srd_xtest_module_create_backend(
     std::uint32_t version, const srd::XTestOptions* options, std::string* whyNot) {
   if (version != srd::kXTestModuleVersion || options == nullptr) {
     *whyNot = "the XTest module was built for another version of strokerelayd";
@@ -21,4 +22,14 @@ srd_xtest_module_suppress_device_repeat(std::uint32_t version, const char* displ
     return nullptr;
   }
   return new srd::XDeviceRepeatWatch(displayName, deviceName);
+}
+
+extern "C" __attribute__((visibility("default"))) srd::LayoutWatch* srd_xtest_module_watch_layout(
+    std::uint32_t version, const std::string* displayName, srd::LayoutChanged* onChange,
+    std::string* whyNot) {
+  if (version != srd::kXTestModuleVersion || displayName == nullptr || onChange == nullptr) {
+    *whyNot = "the XTest module was built for another version of strokerelayd";
+    return nullptr;
+  }
+  return srd::XLayoutWatcher::Start(*displayName, std::move(*onChange)).release();
 }

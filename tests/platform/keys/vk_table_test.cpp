@@ -1,9 +1,13 @@
 #include "platform/keys/vk_table.h"
 
+#include "platform/keys/keyboard_layout.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace srd {
@@ -40,12 +44,15 @@ TEST(VkTable, EachFamilyMapsToTheKeyInTheSamePosition) {
   }
 }
 
-// The uinput device enables exactly these codes, so a code missing here could never be typed.
-TEST(VkTable, EmittableCodesAreExactlyTheTableImage) {
+// The uinput device enables exactly these codes, so a code missing here could never be typed on some layout.
+TEST(VkTable, EmittableCodesAreExactlyTheTableImageOverEveryLayout) {
   std::vector<std::uint16_t> image;
-  for (int vk = 0; vk < 256; ++vk) {
-    if (std::uint16_t code = LinuxKeyCode(static_cast<std::uint8_t>(vk)); code != 0) {
-      image.push_back(code);
+  for (std::string_view layout : NamedLayouts()) {
+    const KeyboardLayout table = MakeKeyboardLayout(LayoutName{std::string(layout), ""});
+    for (int vk = 0; vk < 256; ++vk) {
+      if (std::uint16_t code = table.LinuxKeyCode(static_cast<std::uint8_t>(vk)); code != 0) {
+        image.push_back(code);
+      }
     }
   }
   std::sort(image.begin(), image.end());

@@ -3,21 +3,31 @@
 #include <gtest/gtest.h>
 #include <linux/input-event-codes.h>
 
+#include <algorithm>
+#include <string>
+#include <string_view>
+
+#include "platform/keys/keyboard_layout.h"
 #include "platform/keys/vk_table.h"
 #include "virtual_key_for_linux_key.h"
 
 namespace srd::sender {
 namespace {
 
-TEST(VirtualKeyForLinuxKey, EveryKeyTheReceiverCanPressIsReachedAndComesBackAsItself) {
+// Off the main block (which follows the layout, below) every key the receiver can press is reached.
+TEST(CapturedVirtualKey, EveryKeyTheReceiverCanPressIsReachedAndComesBackAsItself) {
+  const auto dependent = LayoutDependentKeys();
   for (const std::uint16_t code : srd::EmittableLinuxKeyCodes()) {
-    const std::uint8_t virtualKey = VirtualKeyForLinuxKey(code);
+    if (std::find(dependent.begin(), dependent.end(), code) != dependent.end()) {
+      continue;
+    }
+    const std::uint8_t virtualKey = CapturedVirtualKey(UsKeyboardLayout(), code);
     ASSERT_NE(virtualKey, 0) << "key " << code;
     EXPECT_EQ(srd::LinuxKeyCode(virtualKey), code) << "key " << code << " sent as " << int{virtualKey};
   }
 }
 
-TEST(VirtualKeyForLinuxKey, PlainCodesWinOverAliasesAndUnknownKeysHaveNone) {
+TEST(CapturedVirtualKey, PlainCodesWinOverAliasesAndUnknownKeysHaveNone) {
   const std::pair<std::uint16_t, std::uint8_t> cases[] = {
       {KEY_LEFTSHIFT, 0xA0},   {KEY_RIGHTSHIFT, 0xA1}, {KEY_LEFTCTRL, 0xA2}, {KEY_RIGHTALT, 0xA5},
       {KEY_GRAVE, 0xC0},       {KEY_CAPSLOCK, 0x14},   {KEY_PAUSE, 0x13},    {KEY_KP5, 0x65},
@@ -25,8 +35,28 @@ TEST(VirtualKeyForLinuxKey, PlainCodesWinOverAliasesAndUnknownKeysHaveNone) {
       {KEY_ZENKAKUHANKAKU, 0}, {KEY_RESERVED, 0},      {KEY_MAX, 0},         {0xFFFF, 0},
   };
   for (const auto& [code, virtualKey] : cases) {
-    EXPECT_EQ(VirtualKeyForLinuxKey(code), virtualKey) << "key " << code;
+    EXPECT_EQ(CapturedVirtualKey(UsKeyboardLayout(), code), virtualKey) << "key " << code;
   }
+}
+
+// The sender's own layout decides the codes of the main block: the receiver, on its layout, types what the
+// key's label says (the key labelled Y on a German keyboard sits where a US keyboard has Z).
+TEST(CapturedVirtualKey, TheMainBlockFollowsTheSendersLayoutAndComesBackOnTheSameLayout) {
+  for (const std::string_view name : NamedLayouts()) {
+    const KeyboardLayout layout = MakeKeyboardLayout(LayoutName{std::string(name), ""});
+    for (const std::uint16_t code : LayoutDependentKeys()) {
+      const std::uint8_t virtualKey = CapturedVirtualKey(layout, code);
+      if (virtualKey != 0) {
+        EXPECT_EQ(layout.LinuxKeyCode(virtualKey), code) << name << ": key " << code;
+      }
+    }
+  }
+  const KeyboardLayout german = MakeKeyboardLayout(LayoutName{"de", ""});
+  EXPECT_EQ(CapturedVirtualKey(german, KEY_Y), 'Z');
+  EXPECT_EQ(CapturedVirtualKey(german, KEY_Z), 'Y');
+  KeyCapture capture(german);
+  EXPECT_EQ(capture.Press(KEY_Z, false), "?k59");
+  EXPECT_EQ(capture.Release(KEY_Z, false), "?u59");
 }
 
 TEST(KeyCapture, EachEventIsOneDatagramAndRepeatsArePressesOnly) {
