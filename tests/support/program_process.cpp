@@ -173,4 +173,9 @@ int ProgramProcess::WaitExit(std::chrono::milliseconds limit) {
   return exitCode_;
 }
 
+int ProgramProcess::RunToEnd(const ProgramOptions& options, std::chrono::milliseconds limit) {
+  ProgramProcess process(options);
+  return process.Started() ? process.WaitExit(limit) : -1;
+}
+
 }  // namespace srd::test

@@ -53,6 +53,10 @@ class ProgramProcess {
   // Waits for the end; the exit code (128 + signal for a signal) or -1 when the limit passed.
   int WaitExit(std::chrono::milliseconds limit);
 
+  // Runs a program to its end: its exit code, or -1 when it did not start or end within `limit` (it is
+  // killed then).
+  static int RunToEnd(const ProgramOptions& options, std::chrono::milliseconds limit);
+
  private:
   std::vector<std::uint64_t> SocketInodes() const;
 

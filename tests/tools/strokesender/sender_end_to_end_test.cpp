@@ -3,13 +3,10 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
@@ -19,30 +16,22 @@
 #include "../../support/udp_port.h"
 #include "datagram_batch.h"
 #include "support/key_observer.h"
+#include "support/program_process.h"
 #include "support/sample_text.h"
 #include "support/typed_text.h"
+#include "support/wait_until.h"
 #include "support/xvfb_server.h"
 #include "text_encoding.h"
 
 namespace srd {
 namespace {
 
-// Runs strokesender with the arguments given to its end; its exit code, or -1.
+// Runs strokesender with the arguments given to its end, without a display, as a user's shell would start
+// it; its exit code, or -1.
 int RunSender(std::vector<std::string> arguments) {
-  arguments.insert(arguments.begin(), STROKESENDER_PATH);
-  const pid_t child = fork();
-  if (child == 0) {
-    std::vector<char*> argv;
-    for (std::string& a : arguments) {
-      argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  test::ProgramOptions options(STROKESENDER_PATH);
+  options.arguments = std::move(arguments);
+  return test::ProgramProcess::RunToEnd(options, std::chrono::minutes(2));
 }
 
 class SenderEndToEndTest : public ::testing::Test {
@@ -52,43 +41,25 @@ class SenderEndToEndTest : public ::testing::Test {
       GTEST_SKIP() << "UDP port 8102 is in use by another program";
     }
     ASSERT_TRUE(xvfb_.Start());
-    char pattern[] = "/tmp/srd-e2e-XXXXXX";
-    runtime_ = mkdtemp(pattern);
-    receiver_ = fork();
-    if (receiver_ == 0) {
-      setenv("DISPLAY", xvfb_.DisplayName().c_str(), 1);
-      setenv("QT_QPA_PLATFORM", "offscreen", 1);  // the window is not what this test looks at
-      setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
-      unsetenv("WAYLAND_DISPLAY");
-      execl(SRD_PROGRAM, SRD_PROGRAM, static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    // Ready once the port is bound.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (test::UdpPortIsFree(8102) && std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    ASSERT_FALSE(test::UdpPortIsFree(8102)) << "strokerelayd did not bind UDP 8102";
+    // The window is not what this test looks at.
+    receiver_ = std::make_unique<test::ProgramProcess>(test::ProgramOptions(
+        SRD_PROGRAM, {{"DISPLAY", xvfb_.DisplayName()}, {"QT_QPA_PLATFORM", "offscreen"}}));
+    ASSERT_TRUE(test::WaitUntil([] { return !test::UdpPortIsFree(8102); }, std::chrono::seconds(30)))
+        << "strokerelayd did not bind UDP 8102";
     observer_ = std::make_unique<KeyObserver>(xvfb_.DisplayName());
     ASSERT_TRUE(observer_->Ready());
   }
 
   void TearDown() override {
     observer_.reset();
-    if (receiver_ > 0) {
-      kill(receiver_, SIGTERM);
-      int status = 0;
-      waitpid(receiver_, &status, 0);
-      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "strokerelayd did not end with 0";
-    }
-    if (!runtime_.empty()) {
-      std::filesystem::remove_all(runtime_);
+    if (receiver_ != nullptr) {
+      receiver_->Signal(SIGTERM);
+      EXPECT_EQ(receiver_->WaitExit(std::chrono::seconds(20)), 0) << receiver_->Stderr();
     }
   }
 
   XvfbServer xvfb_;
-  std::string runtime_;
-  pid_t receiver_ = -1;
+  std::unique_ptr<test::ProgramProcess> receiver_;
   std::unique_ptr<KeyObserver> observer_;
 };
 

@@ -3,8 +3,6 @@
 // usual compose rules for dead keys, and must be the text sent.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <xkbcommon/xkbcommon-compose.h>
 #include <xkbcommon/xkbcommon.h>
 
@@ -26,21 +24,12 @@ namespace {
 
 constexpr int kF12 = 96;  // typed after the sentence: the end of what the sender sent
 
+// Runs strokesender with the arguments given to its end, without a display, as a user's shell would start
+// it; its exit code, or -1.
 int RunSender(std::vector<std::string> arguments) {
-  arguments.insert(arguments.begin(), STROKESENDER_PATH);
-  const pid_t child = fork();
-  if (child == 0) {
-    std::vector<char*> argv;
-    for (std::string& a : arguments) {
-      argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  test::ProgramOptions options(STROKESENDER_PATH);
+  options.arguments = std::move(arguments);
+  return test::ProgramProcess::RunToEnd(options, std::chrono::minutes(2));
 }
 
 // What the key events type on a keymap of these layout names, dead keys composed as X clients compose them.

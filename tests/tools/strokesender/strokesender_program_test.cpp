@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "support/scoped_temp_dir.h"
+
 extern char** environ;
 
 namespace {
@@ -92,8 +94,8 @@ struct Outcome {
 
 // Runs the program with input on its standard input and collects its output, through files.
 Outcome RunSender(const std::vector<std::string>& args, const std::string& input) {
-  char pattern[] = "/tmp/strokesender-test-XXXXXX";
-  const std::filesystem::path dir = mkdtemp(pattern);
+  const srd::test::ScopedTempDir scratch("strokesender-test");
+  const std::filesystem::path dir = scratch.Path();
   std::ofstream(dir / "in", std::ios::binary) << input;
   const int in = open((dir / "in").c_str(), O_RDONLY | O_CLOEXEC);
   const int out = open((dir / "out").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
@@ -110,7 +112,6 @@ Outcome RunSender(const std::vector<std::string>& args, const std::string& input
     contents << std::ifstream(dir / name, std::ios::binary).rdbuf();
     *text = contents.str();
   }
-  std::filesystem::remove_all(dir);
   return outcome;
 }
 
