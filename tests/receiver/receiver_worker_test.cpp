@@ -1,144 +1,18 @@
-#include "receiver/receiver_worker.h"
-
+// The receiver worker's life: its port, changes of port, stop, signals, a port held by another program.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <ifaddrs.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 
-#include <algorithm>
-#include <condition_variable>
-#include <cstdio>
-#include <future>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "../support/captured_log.h"
-#include "../support/loopback.h"
-#include "net/datagram_endpoint.h"
-#include "platform/keys/key_sink.h"
-#include "platform/keys/recording_key_backend.h"
-#include "receiver/key_commands.h"
+#include "receiver_worker_fixture.h"
 
 namespace srd {
 namespace {
-
-using std::chrono::milliseconds;
-using std::chrono::seconds;
-using test::CapturedLog;
-using test::Clock;
-using test::FindFreeUdpPort;
-using test::Flood;
-using test::SendDatagram;
-using test::UdpSocket;
-using test::WaitUntil;
-using Events = std::vector<RecordedKeyEvent>;
-
-constexpr const char* kBindInUse = "skIO:ERROR bind (WSAEADDRINUSE/2740/10048)\r\n";
-constexpr std::uint8_t kFirstProbe = 0xC0;  // keys from here up prove arrival; the tests' own keys lie below
-
-RecordedKeyEvent Press(std::uint8_t vk) {
-  return {vk, 0, KEYEVENT_PRESS, KEY_EVENT_TAG};
-}
-RecordedKeyEvent Release(std::uint8_t vk) {
-  return {vk, 0, KEYEVENT_KEYUP, KEY_EVENT_TAG};
-}
-
-// Records events; while held, each event blocks the worker inside the key sink until Open().
-class GatedKeyBackend final : public KeyBackend {
- public:
-  void Inject(std::uint8_t virtualKey, std::uint8_t scanCode, std::uint32_t flags,
-              std::uintptr_t extraInfo) override {
-    std::unique_lock lock(mutex_);
-    events_.push_back({virtualKey, scanCode, flags, extraInfo});
-    changed_.wait(lock, [&] { return !held_; });
-  }
-  const char* Name() const override { return "gated"; }
-  void Hold(bool held) {
-    {
-      std::lock_guard lock(mutex_);
-      held_ = held;
-    }
-    changed_.notify_all();
-  }
-  Events All() const {
-    std::lock_guard lock(mutex_);
-    return events_;
-  }
-  bool Seen(RecordedKeyEvent event) const {
-    const Events events = All();
-    return std::find(events.begin(), events.end(), event) != events.end();
-  }
-  // The events of the tests' own datagrams: probes may still trickle in.
-  Events Received() const {
-    Events events = All();
-    std::erase_if(events, [](const RecordedKeyEvent& e) { return e.virtualKey >= kFirstProbe; });
-    return events;
-  }
-  void Clear() {
-    std::lock_guard lock(mutex_);
-    events_.clear();
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::condition_variable changed_;
-  bool held_ = false;
-  Events events_;
-};
-
-class ReceiverWorkerTest : public ::testing::Test {
- protected:
-  void SetUp() override { InstallKeyBackend(&keys_); }
-  void TearDown() override {
-    keys_.Hold(false);
-    if (state_.worker) {
-      state_.worker->Stop();
-    }
-    InstallKeyBackend(nullptr);
-  }
-
-  void StartOn(std::int32_t port) {
-    state_.port.store(port);
-    ASSERT_EQ(StartReceiver(state_), 1);
-    ASSERT_NE(state_.worker->ThreadHandle(), 0u);
-  }
-  // Sends a press of a probe key no earlier call used to ip:port until the worker injects it: proof that it
-  // receives there (it may not have bound the port yet) and has decoded everything queued before.
-  bool Reaches(std::int32_t port, const char* ip = "127.0.0.1") {
-    const std::uint8_t probe = nextProbe_++;
-    char text[8];
-    std::snprintf(text, sizeof text, "?k%02x", probe);
-    UdpSocket sender;
-    return WaitUntil(
-        [&] {
-          sender.SendTo(port, text, ip);
-          return WaitUntil([&] { return keys_.Seen(Press(probe)); }, milliseconds(50));
-        },
-        seconds(20));
-  }
-  void ChangePort(std::int32_t port) {
-    state_.port.store(port);  // as the settings dialog does: the number first, then the flag
-    state_.worker->SetFlags(WORKER_PORT_CHANGE);
-  }
-  bool PortChangeServiced() {
-    return WaitUntil([&] { return state_.worker->TestFlags(WORKER_PORT_CHANGE) == 0; }, seconds(20));
-  }
-  void ExpectStopsPromptly() {
-    const auto start = Clock::now();
-    EXPECT_EQ(state_.worker->Stop(), 0);
-    EXPECT_LT(Clock::now() - start, seconds(2));
-    EXPECT_NE(state_.worker->TestFlags(WORKER_DONE), 0u);
-    EXPECT_EQ(state_.worker->ThreadHandle(), 0u);
-  }
-
-  GatedKeyBackend keys_;
-  ReceiverState state_;
-  std::uint8_t nextProbe_ = kFirstProbe;
-};
 
 std::vector<std::string> LocalIpv4Addresses() {
   std::vector<std::string> found;
@@ -337,75 +211,6 @@ TEST_F(ReceiverWorkerTest, PortInUseIdlesCalmlyRetriesAndServicesPortChangeAndSt
 }
 
 // A change asked for while datagrams pour in, whether to the old port (which keeps the line busy) or to the
-// new one (on which nothing listens yet): once the line has been quiet, the worker is on the new port and the
-// old one is free.
-TEST_F(ReceiverWorkerTest, PortChangeWhileFloodingEndsOnTheNewPort) {
-  StartOn(FindFreeUdpPort());
-  for (const bool floodOldPort : {true, false}) {
-    SCOPED_TRACE(floodOldPort ? "flooding the old port" : "flooding the new port");
-    const std::int32_t oldPort = state_.port.load();
-    ASSERT_TRUE(Reaches(oldPort));
-    const std::int32_t newPort = FindFreeUdpPort();
-    {
-      Flood flood(floodOldPort ? oldPort : newPort, "?k41u41");
-      ASSERT_TRUE(flood.Sends(2000));
-      ChangePort(newPort);
-      ASSERT_TRUE(flood.Sends(5000));
-    }
-    ASSERT_TRUE(PortChangeServiced());
-    EXPECT_TRUE(Reaches(newPort));
-    EXPECT_TRUE(test::UdpPortIsFree(oldPort)) << "the old port is still held";
-  }
-}
-
-TEST_F(ReceiverWorkerTest, StopWhileFloodingEndsTheThread) {
-  const std::int32_t port = FindFreeUdpPort();
-  StartOn(port);
-  ASSERT_TRUE(Reaches(port));
-  Flood flood(port, "?K041U041k0dk10u10u0d");
-  ASSERT_TRUE(flood.Sends(5000));
-  auto stopped = std::async(std::launch::async, [&] { return state_.worker->Stop(); });
-  ASSERT_EQ(stopped.wait_for(seconds(30)), std::future_status::ready) << "Stop did not return under a flood";
-  EXPECT_EQ(stopped.get(), 0);
-  EXPECT_NE(state_.worker->TestFlags(WORKER_DONE), 0u);
-  flood.Stop();
-  EXPECT_TRUE(test::UdpPortIsFree(port)) << "the endpoint was not closed";
-}
-
-TEST_F(ReceiverWorkerTest, RandomDatagramsThenCommandsDecodeExactly) {
-  CapturedLog log;  // one "recvfrom" line per datagram over 1024 bytes, kept off standard error
-  const std::int32_t port = FindFreeUdpPort();
-  StartOn(port);
-  ASSERT_TRUE(Reaches(port));
-  UdpSocket sender;
-  std::mt19937 random(7);
-  for (int i = 0; i < 100000; ++i) {
-    sender.SendTo(port, test::RandomDatagram(random));
-    if (i % 200 == 199) {
-      std::this_thread::yield();  // let the worker keep up; a dropped datagram tests nothing
-    }
-  }
-  // One probe press could come from a random datagram too; this run of four marks the end of them.
-  const Events barrier{Press(0xE0), Press(0xE1), Press(0xE2), Press(0xE3)};
-  const auto barrierSeen = [&] {
-    const Events events = keys_.All();
-    return std::search(events.begin(), events.end(), barrier.begin(), barrier.end()) != events.end();
-  };
-  ASSERT_TRUE(WaitUntil(
-      [&] {
-        sender.SendTo(port, "?ke0ke1ke2ke3");
-        return WaitUntil(barrierSeen, milliseconds(50));
-      },
-      seconds(20)))
-      << "the worker stopped receiving";
-  keys_.Clear();
-  ASSERT_TRUE(sender.SendTo(port, "?K041U041"));
-  ASSERT_TRUE(sender.SendTo(port, "?k0dk10u10u0d"));
-  ASSERT_TRUE(WaitUntil([&] { return keys_.Received().size() >= 6; }, seconds(20)));
-  // Nothing replayed from earlier datagrams, nothing lost, nothing out of order.
-  EXPECT_EQ(keys_.Received(),
-            (Events{Press(0x41), Release(0x41), Press(0x0D), Press(0x10), Release(0x10), Release(0x0D)}));
-}
 
 }  // namespace
 }  // namespace srd
