@@ -81,7 +81,7 @@ TEST_F(SenderEndToEndTest, TextArrivesAsExactlyItsKeysInOrder) {
       expected.emplace_back(50, false);
     }
   }
-  ASSERT_EQ(RunSender({"127.0.0.1", text}), 0);
+  ASSERT_EQ(RunSender({"-l", "us", "127.0.0.1", text}), 0);  // the receiving server's layout
   EXPECT_EQ(observer_->Take(expected.size()), expected);
   EXPECT_TRUE(observer_->KeysDown().empty());
 }
@@ -113,7 +113,7 @@ TEST_F(SenderEndToEndTest, LongTextsAndEveryTypableCharacterArriveWhole) {
   }
   for (const std::string& text : {every, test::SampleText(20000), shuffled}) {
     SCOPED_TRACE(text.size());
-    ASSERT_EQ(RunSender({"127.0.0.1", text}), 0);
+    ASSERT_EQ(RunSender({"-l", "us", "127.0.0.1", text}), 0);  // the receiving server's layout
     const std::vector<KeyEvent> events = observer_->Take(EventsOf(text));
     const std::string typed = Utf8Of(TypedText(events, *observer_));
     ASSERT_EQ(typed.size(), text.size()) << "characters lost";
