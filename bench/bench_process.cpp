@@ -27,6 +27,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/scoped_temp_dir.h"
+
 extern char** environ;
 
 namespace {
@@ -248,10 +250,10 @@ int main(int argc, char** argv) {
   const int idleSeconds = argc > 3 ? std::atoi(argv[3]) : 30;
   const int runs = argc > 4 ? std::atoi(argv[4]) : 5;
 
-  char runtimeTemplate[] = "/tmp/srd-bench-XXXXXX";
-  const char* runtimeDir = mkdtemp(runtimeTemplate);
-  if (runtimeDir == nullptr) {
-    std::perror("mkdtemp");
+  const srd::test::ScopedTempDir runtime("srd-bench");
+  const std::string& runtimeDir = runtime.Path();
+  if (runtimeDir.empty()) {
+    std::fprintf(stderr, "bench_process: no temporary directory\n");
     return 1;
   }
   const std::vector<std::string> env = ChildEnvironment(mode, runtimeDir);
@@ -308,7 +310,6 @@ int main(int argc, char** argv) {
       stopMs.push_back(stoppedMs);
     }
   }
-  rmdir(runtimeDir);
   if (!startMs.empty()) {
     Figure(mode + ".start_to_bound.median_ms", Median(startMs));
     Figure(mode + ".start_to_bound.max_ms", *std::max_element(startMs.begin(), startMs.end()));
