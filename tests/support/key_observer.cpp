@@ -21,8 +21,13 @@ KeyObserver::KeyObserver(const std::string& displayName, bool delivered)
     return;
   }
   unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
-  XISetMask(bits, delivered ? XI_KeyPress : XI_RawKeyPress);
-  XISetMask(bits, delivered ? XI_KeyRelease : XI_RawKeyRelease);
+  if (delivered) {
+    XISetMask(bits, XI_KeyPress);
+    XISetMask(bits, XI_KeyRelease);
+  } else {
+    XISetMask(bits, XI_RawKeyPress);
+    XISetMask(bits, XI_RawKeyRelease);
+  }
   XIEventMask mask{XIAllMasterDevices, sizeof bits, bits};
   XISelectEvents(display_, DefaultRootWindow(display_), &mask, 1);
   XSync(display_, False);
