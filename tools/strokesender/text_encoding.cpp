@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "layout_typing.h"
+#include "platform/sys/unicode_text.h"
 
 namespace srd::sender {
 namespace {
@@ -23,21 +24,8 @@ constexpr PunctuationKey kPunctuation[] = {
 constexpr char kShiftedDigits[] = ")!@#$%^&*(";
 
 void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
+  char bytes[4];
+  out.append(bytes, EncodeUtf8(c, bytes));
 }
 
 bool IsControl(char32_t c) {
