@@ -15,45 +15,26 @@ namespace {
 // The XTest backend from its module, which brings the X libraries with it.
 std::unique_ptr<TranslatingKeyBackend> CreateXTestKeyBackend(const XTestOptions& options,
                                                              std::string* whyNot) {
-  const LoadableModule* module = LoadableModule::Load(kXTestModuleFile, whyNot);
-  if (module == nullptr) {
-    return nullptr;
-  }
-  auto entry = reinterpret_cast<XTestModuleEntry>(module->Symbol(kXTestModuleEntryName, whyNot));
-  if (entry == nullptr) {
-    return nullptr;
-  }
-  return std::unique_ptr<TranslatingKeyBackend>(entry(kXTestModuleVersion, &options, whyNot));
+  const auto entry = LoadModuleEntry<XTestModuleEntry>(kXTestModuleFile, kXTestModuleEntryName, whyNot);
+  return std::unique_ptr<TranslatingKeyBackend>(
+      entry != nullptr ? entry(kXTestModuleVersion, &options, whyNot) : nullptr);
 }
 
 // The X server's repeat of the virtual keyboard turned off through the same module; nullptr with *whyNot set.
 std::unique_ptr<RepeatSuppression> SuppressXRepeat(const char* displayName, std::string* whyNot) {
-  const LoadableModule* module = LoadableModule::Load(kXTestModuleFile, whyNot);
-  if (module == nullptr) {
-    return nullptr;
-  }
-  auto entry =
-      reinterpret_cast<XRepeatSuppressionEntry>(module->Symbol(kXRepeatSuppressionEntryName, whyNot));
-  if (entry == nullptr) {
-    return nullptr;
-  }
+  const auto entry =
+      LoadModuleEntry<XRepeatSuppressionEntry>(kXTestModuleFile, kXRepeatSuppressionEntryName, whyNot);
   return std::unique_ptr<RepeatSuppression>(
-      entry(kXTestModuleVersion, displayName, kUinputDeviceName, whyNot));
+      entry != nullptr ? entry(kXTestModuleVersion, displayName, kUinputDeviceName, whyNot) : nullptr);
 }
 
 // Follows the display's keyboard layout through the same module; without it, the system's layout holds.
 std::unique_ptr<LayoutWatch> WatchLayoutThroughModule(const std::string& displayName,
                                                       LayoutChanged onChange) {
   std::string whyNot;
-  const LoadableModule* module = LoadableModule::Load(kXTestModuleFile, &whyNot);
-  if (module == nullptr) {
-    return nullptr;
-  }
-  auto entry = reinterpret_cast<XLayoutWatchEntry>(module->Symbol(kXLayoutWatchEntryName, &whyNot));
-  if (entry == nullptr) {
-    return nullptr;
-  }
-  return std::unique_ptr<LayoutWatch>(entry(kXTestModuleVersion, &displayName, &onChange, &whyNot));
+  const auto entry = LoadModuleEntry<XLayoutWatchEntry>(kXTestModuleFile, kXLayoutWatchEntryName, &whyNot);
+  return std::unique_ptr<LayoutWatch>(
+      entry != nullptr ? entry(kXTestModuleVersion, &displayName, &onChange, &whyNot) : nullptr);
 }
 
 }  // namespace

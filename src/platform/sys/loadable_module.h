@@ -30,4 +30,12 @@ class LoadableModule {
   std::string path_;
 };
 
+// The exported function `symbol` of the module `fileName` (loaded if it is not yet), as a pointer of type
+// Entry; nullptr with *whyNot set when the module or the function cannot be had.
+template <typename Entry>
+Entry LoadModuleEntry(const std::string& fileName, const char* symbol, std::string* whyNot) {
+  const LoadableModule* module = LoadableModule::Load(fileName, whyNot);
+  return module == nullptr ? nullptr : reinterpret_cast<Entry>(module->Symbol(symbol, whyNot));
+}
+
 }  // namespace srd

@@ -32,15 +32,8 @@ constexpr UiLayerEntryPoints kLayerEntryPoints{
 // The Qt backend from its module. nullptr with *whyNot set when the module is missing or refuses, and with
 // *whyNot empty when the module loaded but no display answers.
 std::unique_ptr<UiBackend> LoadQtUiBackend(std::string* whyNot) {
-  const LoadableModule* module = LoadableModule::Load(kQtUiModuleFile, whyNot);
-  if (module == nullptr) {
-    return nullptr;
-  }
-  auto entry = reinterpret_cast<UiModuleEntry>(module->Symbol(kUiModuleEntryName, whyNot));
-  if (entry == nullptr) {
-    return nullptr;
-  }
-  return std::unique_ptr<UiBackend>(entry(&kLayerEntryPoints, whyNot));
+  const auto entry = LoadModuleEntry<UiModuleEntry>(kQtUiModuleFile, kUiModuleEntryName, whyNot);
+  return std::unique_ptr<UiBackend>(entry != nullptr ? entry(&kLayerEntryPoints, whyNot) : nullptr);
 }
 #endif
 
