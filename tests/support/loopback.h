@@ -5,6 +5,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -33,7 +34,8 @@ inline sockaddr_in Ipv4(const char* ip, std::int32_t port) {
   return address;
 }
 
-// A plain UDP socket: sends datagrams, or holds a port on every local address as another program would.
+// A plain UDP socket: sends and receives datagrams, or holds a port on every local address as another program
+// would.
 class UdpSocket {
  public:
   UdpSocket() : fd_(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {}
@@ -49,6 +51,14 @@ class UdpSocket {
     const sockaddr_in to = Ipv4(ip, port);
     return ::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) ==
            static_cast<ssize_t>(bytes.size());
+  }
+  // The next datagram that arrives within `wait`; empty when none does.
+  std::string Receive(std::chrono::milliseconds wait) const {
+    pollfd ready{fd_, POLLIN, 0};
+    char buffer[2048];
+    const ssize_t got =
+        ::poll(&ready, 1, static_cast<int>(wait.count())) == 1 ? ::recv(fd_, buffer, sizeof buffer, 0) : 0;
+    return got > 0 ? std::string(buffer, static_cast<std::size_t>(got)) : std::string();
   }
   std::int32_t LocalPort() const {
     sockaddr_in local{};

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "support/loopback.h"
 #include "support/scoped_temp_dir.h"
 
 extern char** environ;
@@ -32,25 +33,15 @@ constexpr int kGenerousWaitMs = 10000;
 class LoopbackReceiver {
  public:
   LoopbackReceiver() {
-    socket_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = std::to_string(ntohs(address.sin_port));
+    socket_.Bind(0);
+    port_ = std::to_string(socket_.LocalPort());
   }
-  ~LoopbackReceiver() { close(socket_); }
 
   const std::string& Port() const { return port_; }
 
   // Waits for the next datagram; empty when none came within the time limit.
-  std::string Next(int timeoutMs = kGenerousWaitMs) {
-    pollfd ready{socket_, POLLIN, 0};
-    char buffer[2048];
-    const ssize_t got = poll(&ready, 1, timeoutMs) == 1 ? recv(socket_, buffer, sizeof buffer, 0) : 0;
-    return got > 0 ? std::string(buffer, static_cast<std::size_t>(got)) : std::string();
+  std::string Next(int timeoutMs = kGenerousWaitMs) const {
+    return socket_.Receive(std::chrono::milliseconds(timeoutMs));
   }
 
   // Every datagram that has arrived so far. Loopback delivery is complete when the sender's sendto returns,
@@ -64,7 +55,7 @@ class LoopbackReceiver {
   }
 
  private:
-  int socket_ = -1;
+  srd::test::UdpSocket socket_;
   std::string port_;
 };
 

@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "../../support/udp_port.h"
+#include "../../support/loopback.h"
 #include "sender_screen.h"
 #include "support/key_observer.h"
 #include "support/program_process.h"
@@ -39,36 +39,6 @@ constexpr int kShiftL = 50;
 constexpr int kB = 56;
 constexpr int kF5 = 71;
 constexpr int kLeft = 113;
-
-// A UDP socket on a free loopback port that reads what the sender sends there.
-class LoopbackInbox {
- public:
-  LoopbackInbox() : fd_(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
-  }
-  ~LoopbackInbox() { close(fd_); }
-  LoopbackInbox(const LoopbackInbox&) = delete;
-  LoopbackInbox& operator=(const LoopbackInbox&) = delete;
-
-  int Port() const { return port_; }
-  // The next datagram; empty when none came within a generous time.
-  std::string Next() {
-    pollfd ready{fd_, POLLIN, 0};
-    char buffer[2048];
-    const ssize_t got = poll(&ready, 1, 20000) == 1 ? recv(fd_, buffer, sizeof buffer, 0) : 0;
-    return got > 0 ? std::string(buffer, static_cast<std::size_t>(got)) : std::string();
-  }
-
- private:
-  int fd_;
-  int port_ = 0;
-};
 
 // The capture window with this title once it is shown and has the focus, or 0.
 unsigned long ShownAndFocused(test::SenderScreen& screen, const std::string& title) {
@@ -194,12 +164,13 @@ TEST_F(WindowModeTest, EveryWayOfEndingLetsGoAndExitsWithSuccess) {
 TEST(WindowModeDatagrams, AHeldKeyRepeatsAsPressesAndIsReleasedOnce) {
   XvfbServer x;
   ASSERT_TRUE(x.Start());
-  LoopbackInbox inbox;
+  test::UdpSocket inbox;  // on a free port, where the sender sends
+  ASSERT_TRUE(inbox.Bind(0));
   test::ProgramOptions options(STROKESENDER_PATH, {{"DISPLAY", x.DisplayName()}});
-  options.arguments = {"--window", "-p", std::to_string(inbox.Port()), "127.0.0.1"};
+  options.arguments = {"--window", "-p", std::to_string(inbox.LocalPort()), "127.0.0.1"};
   test::ProgramProcess sender(options);
   test::SenderScreen screen(x.DisplayName());
-  ASSERT_NE(ShownAndFocused(screen, "strokesender \u2192 127.0.0.1:" + std::to_string(inbox.Port())), 0u)
+  ASSERT_NE(ShownAndFocused(screen, "strokesender \u2192 127.0.0.1:" + std::to_string(inbox.LocalPort())), 0u)
       << sender.Stderr();
   test::SetAutoRepeat(x.DisplayName(), true);
   screen.Key(kA, true);
@@ -209,7 +180,7 @@ TEST(WindowModeDatagrams, AHeldKeyRepeatsAsPressesAndIsReleasedOnce) {
   screen.Key(kBackSpace, false);
   std::vector<std::string> datagrams;
   while (datagrams.empty() || datagrams.back() != "?u08") {
-    std::string datagram = inbox.Next();
+    std::string datagram = inbox.Receive(20s);
     if (datagram.empty()) {
       break;
     }
