@@ -54,7 +54,7 @@ class OwnWindowInput : public ::testing::TestWithParam<bool> {
   std::unique_ptr<ProgramProcess> StartFocusedOnTestBox() {
     auto program = std::make_unique<ProgramProcess>(
         ProgramOptions{SRD_PROGRAM_PATH, {{"DISPLAY", server_.DisplayName()}, {"QT_QPA_PLATFORM", "xcb"}}});
-    if (!WaitUntil([&] { return program->QueuedBytes(kPort).has_value(); }, seconds(20))) {
+    if (!program->WaitBound(kPort, seconds(20))) {
       ADD_FAILURE() << "never bound UDP 8102:\n" << program->Stderr();
       return nullptr;
     }

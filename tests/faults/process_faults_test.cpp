@@ -28,9 +28,7 @@ class ProcessFaults : public ::testing::Test {
         << "UDP port 8102 is held by another process";
   }
 
-  static bool Bound(ProgramProcess& program) {
-    return WaitUntil([&] { return program.QueuedBytes(kPort).has_value(); }, seconds(20));
-  }
+  static bool Bound(ProgramProcess& program) { return program.WaitBound(kPort, seconds(20)); }
   // Sends a batch (random datagrams when `random` is given), then waits for the program to empty its socket
   // queue: proof that it is still receiving. False on a hang or a receiver that stopped reading.
   bool SendAndDrain(ProgramProcess& program, int count, std::mt19937* random = nullptr,

@@ -173,6 +173,19 @@ int ProgramProcess::WaitExit(std::chrono::milliseconds limit) {
   return exitCode_;
 }
 
+bool ProgramProcess::WaitBound(std::uint16_t port, std::chrono::milliseconds limit) const {
+  return WaitUntil([&] { return QueuedBytes(port).has_value(); }, limit);
+}
+
+std::unique_ptr<ProgramProcess> StartRelayOn(const std::string& program, const std::string& display) {
+  auto relay = std::make_unique<ProgramProcess>(
+      ProgramOptions(program, {{"DISPLAY", display}, {"QT_QPA_PLATFORM", "offscreen"}}));
+  if (!relay->Started() || !relay->WaitBound(8102, std::chrono::seconds(30))) {
+    return nullptr;
+  }
+  return relay;
+}
+
 int ProgramProcess::RunToEnd(const ProgramOptions& options, std::chrono::milliseconds limit) {
   ProgramProcess process(options);
   return process.Started() ? process.WaitExit(limit) : -1;

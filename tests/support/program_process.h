@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -47,6 +48,8 @@ class ProgramProcess {
   // Bytes queued on the process's sockets bound to `port`, as the kernel lists them in /proc/net/udp; empty
   // when the process holds no socket there.
   std::optional<std::uint32_t> QueuedBytes(std::uint16_t port) const;
+  // Waits until the process holds a socket on `port`; false when it did not within `limit`.
+  bool WaitBound(std::uint16_t port, std::chrono::milliseconds limit) const;
   // VmRSS in kB, or -1.
   long ResidentKb() const;
   void Signal(int signal) const;
@@ -65,5 +68,10 @@ class ProgramProcess {
   int stderrFd_ = -1;
   ScopedTempDir privateRuntimeDir_{"srd-run"};
 };
+
+// strokerelayd (`program`) typing through XTest into the X server `display`, its window on Qt's offscreen
+// platform out of the way, once it has bound the default port; nullptr when it did not within a generous
+// time.
+std::unique_ptr<ProgramProcess> StartRelayOn(const std::string& program, const std::string& display);
 
 }  // namespace srd::test

@@ -10,7 +10,6 @@
 #include <map>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "../../support/udp_port.h"
@@ -41,11 +40,8 @@ class SenderEndToEndTest : public ::testing::Test {
       GTEST_SKIP() << "UDP port 8102 is in use by another program";
     }
     ASSERT_TRUE(xvfb_.Start());
-    // The window is not what this test looks at.
-    receiver_ = std::make_unique<test::ProgramProcess>(test::ProgramOptions(
-        SRD_PROGRAM, {{"DISPLAY", xvfb_.DisplayName()}, {"QT_QPA_PLATFORM", "offscreen"}}));
-    ASSERT_TRUE(test::WaitUntil([] { return !test::UdpPortIsFree(8102); }, std::chrono::seconds(30)))
-        << "strokerelayd did not bind UDP 8102";
+    receiver_ = test::StartRelayOn(SRD_PROGRAM, xvfb_.DisplayName());
+    ASSERT_NE(receiver_, nullptr) << "strokerelayd did not bind UDP 8102";
     observer_ = std::make_unique<KeyObserver>(xvfb_.DisplayName());
     ASSERT_TRUE(observer_->Ready());
   }

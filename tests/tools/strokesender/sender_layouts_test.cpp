@@ -10,7 +10,6 @@
 #include <chrono>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "../../support/udp_port.h"
@@ -96,13 +95,8 @@ TEST_P(SenderLayoutsTest, ASentenceArrivesAsTheSameText) {
   XvfbServer xvfb;
   ASSERT_TRUE(xvfb.Start());
   ASSERT_TRUE(test::SetServerLayout(xvfb.DisplayName(), sentence.layout));
-  test::ProgramProcess receiver(
-      test::ProgramOptions{SRD_PROGRAM, {{"DISPLAY", xvfb.DisplayName()}, {"QT_QPA_PLATFORM", "offscreen"}}});
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (test::UdpPortIsFree(8102) && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  ASSERT_FALSE(test::UdpPortIsFree(8102)) << "strokerelayd did not bind UDP 8102";
+  const std::unique_ptr<test::ProgramProcess> receiver = test::StartRelayOn(SRD_PROGRAM, xvfb.DisplayName());
+  ASSERT_NE(receiver, nullptr) << "strokerelayd did not bind UDP 8102";
   KeyObserver observer(xvfb.DisplayName());
   ASSERT_TRUE(observer.Ready());
 
@@ -118,7 +112,7 @@ TEST_P(SenderLayoutsTest, ASentenceArrivesAsTheSameText) {
   }
   events.erase(std::find(events.begin(), events.end(), KeyEvent{kF12, true}), events.end());
   EXPECT_EQ(Typed(events, sentence.layout), sentence.text) << events.size() << " key events\n"
-                                                           << receiver.Stderr();
+                                                           << receiver->Stderr();
   EXPECT_TRUE(observer.KeysDown().empty());
 }
 

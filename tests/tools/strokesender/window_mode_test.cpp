@@ -61,10 +61,8 @@ class WindowModeTest : public ::testing::Test {
     test::SetAutoRepeat(senderX_.DisplayName(), false);
     test::SetAutoRepeat(receiverX_.DisplayName(), false);
 
-    receiver_ = std::make_unique<test::ProgramProcess>(test::ProgramOptions(
-        SRD_PROGRAM, {{"DISPLAY", receiverX_.DisplayName()}, {"QT_QPA_PLATFORM", "offscreen"}}));
-    ASSERT_TRUE(test::WaitUntil([] { return !test::UdpPortIsFree(8102); }, 30s))
-        << "strokerelayd did not bind";
+    receiver_ = test::StartRelayOn(SRD_PROGRAM, receiverX_.DisplayName());
+    ASSERT_NE(receiver_, nullptr) << "strokerelayd did not bind";
     observer_ = std::make_unique<KeyObserver>(receiverX_.DisplayName());
     ASSERT_TRUE(observer_->Ready());
 
