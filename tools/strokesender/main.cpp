@@ -51,11 +51,31 @@ bool ReadAll(int fd, std::string& text) {
   }
 }
 
+// Opens `sender` towards the receiver, `delayMs` between datagrams; false, with the reason told, when it
+// cannot.
+bool OpenSender(const Options& options, int delayMs, UdpSender& sender) {
+  std::string error;
+  if (sender.Open(options.host, options.port, delayMs, error)) {
+    return true;
+  }
+  PrintError(error);
+  return false;
+}
+
+// The keys of the layout the options name (this machine's by default); nullptr, with the reason told, for a
+// layout XKB does not know.
+std::unique_ptr<LayoutTyping> TypingFor(const Options& options) {
+  std::unique_ptr<LayoutTyping> typing = LayoutTyping::For(options.layout);
+  if (typing == nullptr) {
+    PrintError("unknown keyboard layout '" + options.layout.Text() + "'");
+  }
+  return typing;
+}
+
 int SendAll(const Options& options, const std::vector<std::string>& datagrams) {
   UdpSender sender;
   std::string error;
-  if (!sender.Open(options.host, options.port, options.delayMs, error)) {
-    PrintError(error);
+  if (!OpenSender(options, options.delayMs, sender)) {
     return kExitNetwork;
   }
   for (const std::string& datagram : datagrams) {
@@ -71,8 +91,7 @@ int SendAll(const Options& options, const std::vector<std::string>& datagrams) {
 int SendPaced(const Options& options, const std::vector<Batch>& batches) {
   UdpSender sender;
   std::string error;
-  if (!sender.Open(options.host, options.port, 0, error)) {
-    PrintError(error);
+  if (!OpenSender(options, 0, sender)) {
     return kExitNetwork;
   }
   SendPacer pacer(kSlowestReceiver);
@@ -88,9 +107,8 @@ int SendPaced(const Options& options, const std::vector<Batch>& batches) {
 }
 
 int TypeText(const Options& options, std::string_view text, bool byLine) {
-  const std::unique_ptr<LayoutTyping> typing = LayoutTyping::For(options.layout);
+  const std::unique_ptr<LayoutTyping> typing = TypingFor(options);
   if (typing == nullptr) {
-    PrintError("unknown keyboard layout '" + options.layout.Text() + "'");
     return kExitUsage;
   }
   const EncodedText encoded = EncodeText(text, typing.get());
@@ -105,15 +123,13 @@ int TypeText(const Options& options, std::string_view text, bool byLine) {
 }
 
 int TypeInteractively(const Options& options) {
-  const std::unique_ptr<LayoutTyping> typing = LayoutTyping::For(options.layout);
+  const std::unique_ptr<LayoutTyping> typing = TypingFor(options);
   if (typing == nullptr) {
-    PrintError("unknown keyboard layout '" + options.layout.Text() + "'");
     return kExitUsage;
   }
   UdpSender sender;
   std::string error;
-  if (!sender.Open(options.host, options.port, options.delayMs, error)) {
-    PrintError(error);
+  if (!OpenSender(options, options.delayMs, sender)) {
     return kExitNetwork;
   }
   if (!EnterRawMode()) {
