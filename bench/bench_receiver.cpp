@@ -22,9 +22,9 @@
 #include <vector>
 
 #include "platform/keys/key_sink.h"
-#include "platform/keys/receiver_layout.h"
-#include "platform/keys/x_layout_watcher.h"
-#include "platform/keys/xtest_key_backend.h"
+#include "platform/layout/receiver_layout.h"
+#include "platform/x11/layout_watcher.h"
+#include "platform/x11/xtest_key_backend.h"
 #include "receiver/key_commands.h"
 #include "receiver/receiver_worker.h"
 

@@ -62,7 +62,9 @@ function(srd_add_module name)
   set_target_properties(${name} PROPERTIES PREFIX "" OUTPUT_NAME ${ARG_FILE} SUFFIX ".so"
                         LIBRARY_OUTPUT_DIRECTORY ${SRD_MODULE_BUILD_DIR}
                         LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/module.map)
-  target_link_options(${name} PRIVATE -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/module.map
+  # --as-needed: a module that takes one object from a static library does not record that library's other
+  # shared libraries, so loading it maps only what its own code calls.
+  target_link_options(${name} PRIVATE -Wl,--as-needed -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/module.map
                       -Wl,--exclude-libs,ALL)
   if(NOT SRD_SANITIZE)
     target_link_options(${name} PRIVATE -Wl,-z,defs)

@@ -5,10 +5,10 @@
 #include <clocale>
 #include <memory>
 
-#include "platform/keys/key_backend_choice.h"
+#include "platform/choice/key_backend_choice.h"
+#include "platform/choice/ui_backend_choice.h"
 #include "platform/keys/key_sink.h"
 #include "platform/sys/signals.h"
-#include "platform/ui/ui_backend_choice.h"
 #include "platform/ui/window_layer.h"
 #include "shell/shell_main.h"
 #include "shell/shell_resources.h"

@@ -9,7 +9,7 @@
 #include "../support/loopback.h"
 #include "../support/program_process.h"
 #include "../support/xvfb_server.h"
-#include "platform/keys/x_device_repeat.h"
+#include "platform/x11/device_repeat.h"
 
 namespace srd::test {
 namespace {

@@ -13,8 +13,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/keys/keyboard_layout.h"
-#include "platform/keys/layout_keymap.h"
+#include "platform/layout/keyboard_layout.h"
+#include "platform/layout/layout_keymap.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "capture_window.h"
-#include "platform/ui/qt_ui_backend.h"
+#include "platform/ui/qt/backend.h"
 #include "platform/ui/window_layer.h"
 #include "shell/main_panel.h"
 #include "shell/shell_main.h"

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/keys/keyboard_layout.h"
+#include "platform/layout/keyboard_layout.h"
 
 // The sender's command line:
 //   strokesender [-p PORT] [-d MS] [-l LAYOUT[:VARIANT]] HOST [TEXT]

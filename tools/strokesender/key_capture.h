@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/keys/keyboard_layout.h"
+#include "platform/layout/keyboard_layout.h"
 
 // The keys of the sender's own keyboard as the receiver is to see them: each press and each release becomes
 // one datagram the moment it happens. The capture remembers which keys it has pressed at the receiver, so

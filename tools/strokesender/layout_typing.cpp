@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "platform/keys/layout_keymap.h"
-#include "platform/keys/receiver_layout.h"
-#include "platform/keys/x_layout_watcher.h"
+#include "platform/layout/layout_keymap.h"
+#include "platform/layout/receiver_layout.h"
+#include "platform/x11/layout_watcher.h"
 
 namespace srd::sender {
 namespace {

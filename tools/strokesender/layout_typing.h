@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "key_stroke.h"
-#include "platform/keys/keyboard_layout.h"
+#include "platform/layout/keyboard_layout.h"
 
 // Which keys type a character on the receiver's keyboard layout: the key that gives it, with Shift and AltGr
 // (right Alt) as the layout needs them, or a dead key followed by the base character (ê on fr: the

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <array>
 
-#include "platform/keys/vk_table.h"
+#include "platform/layout/vk_table.h"
 
 namespace srd::sender {
 namespace {

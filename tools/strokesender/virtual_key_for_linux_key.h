@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "platform/keys/keyboard_layout.h"
+#include "platform/layout/keyboard_layout.h"
 
 // The virtual-key code a key of the sender's own keyboard carries to the receiver.
 

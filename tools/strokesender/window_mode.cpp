@@ -11,7 +11,7 @@
 #include "capture_window.h"
 #include "layout_typing.h"
 #include "platform/sys/signals.h"
-#include "platform/ui/qt_platform_choice.h"
+#include "platform/ui/qt/platform_choice.h"
 #include "udp_sender.h"
 
 namespace srd::sender {

@@ -2,7 +2,7 @@
 
 #include <linux/input-event-codes.h>
 
-#include "platform/keys/vk_table.h"
+#include "platform/layout/vk_table.h"
 
 namespace srd {
 

@@ -6,7 +6,7 @@
 
 #include "platform/keys/held_keys.h"
 #include "platform/keys/key_sink.h"
-#include "platform/keys/receiver_layout.h"
+#include "platform/layout/receiver_layout.h"
 
 namespace srd {
 

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/keys/vk_table.h"
+#include "platform/layout/vk_table.h"
 
 // Raw ioctls rather than libevdev: the device needs six kinds of call, all fixed at compile time, and with
 // the calls made here the seam sees exactly what the kernel sees (request codes, the set-up structure, the

@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/keys/vk_table.h"
+#include "platform/layout/vk_table.h"
 
 namespace srd {
 namespace {

@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/keys/keyboard_layout.h"
-#include "platform/keys/vk_table.h"
+#include "platform/layout/keyboard_layout.h"
+#include "platform/layout/vk_table.h"
 #include "virtual_key_for_linux_key.h"
 
 namespace srd::sender {

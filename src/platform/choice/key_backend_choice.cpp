@@ -1,0 +1,88 @@
+#include "platform/choice/key_backend_choice.h"
+
+#include <cstdlib>
+#include <string>
+
+#include "platform/keys/none_key_backend.h"
+#include "platform/keys/uinput_key_backend.h"
+#include "platform/x11/xtest_module.h"
+#include "platform/sys/loadable_module.h"
+
+namespace srd {
+
+namespace {
+
+// The XTest backend from its module, which brings the X libraries with it.
+std::unique_ptr<TranslatingKeyBackend> CreateXTestKeyBackend(const XTestOptions& options,
+                                                             std::string* whyNot) {
+  const auto entry = LoadModuleEntry<XTestModuleEntry>(kXTestModuleFile, kXTestModuleEntryName, whyNot);
+  return std::unique_ptr<TranslatingKeyBackend>(
+      entry != nullptr ? entry(kXTestModuleVersion, &options, whyNot) : nullptr);
+}
+
+// The X server's repeat of the virtual keyboard turned off through the same module; nullptr with *whyNot set.
+std::unique_ptr<RepeatSuppression> SuppressXRepeat(const char* displayName, std::string* whyNot) {
+  const auto entry =
+      LoadModuleEntry<XRepeatSuppressionEntry>(kXTestModuleFile, kXRepeatSuppressionEntryName, whyNot);
+  return std::unique_ptr<RepeatSuppression>(
+      entry != nullptr ? entry(kXTestModuleVersion, displayName, kUinputDeviceName, whyNot) : nullptr);
+}
+
+// Follows the display's keyboard layout through the same module; without it, the system's layout holds.
+std::unique_ptr<LayoutWatch> WatchLayoutThroughModule(const std::string& displayName,
+                                                      LayoutChanged onChange) {
+  std::string whyNot;
+  const auto entry = LoadModuleEntry<XLayoutWatchEntry>(kXTestModuleFile, kXLayoutWatchEntryName, &whyNot);
+  return std::unique_ptr<LayoutWatch>(
+      entry != nullptr ? entry(kXTestModuleVersion, &displayName, &onChange, &whyNot) : nullptr);
+}
+
+}  // namespace
+
+std::unique_ptr<KeyBackend> ChooseKeyBackend() {
+  return ChooseKeyBackendFrom(kUinputPath, std::getenv("DISPLAY"), stderr);
+}
+
+// Standard error stays quiet when keys can be injected: it carries the receiver's diagnostic lines, and the
+// chosen backend is no news to a user whose keys arrive. Only the case where nothing can arrive is told, and
+// the rare one where a lost release could make a key run on.
+std::unique_ptr<KeyBackend> ChooseKeyBackendFrom(const char* uinputPath, const char* displayName,
+                                                 std::FILE* complaints) {
+  // Either sink types the key that the receiver's layout gives each code; on X the display's layout rules
+  // (uinput keyboards get the same keymap there), elsewhere the system's keyboard configuration.
+  std::string uinputWhyNot;
+  const bool hasDisplay = displayName != nullptr && *displayName != '\0';
+  if (auto uinput = UinputKeyBackend::Create(MakeSystemUinputKernel(), uinputPath, &uinputWhyNot)) {
+    uinput->FollowLayout(ReceiverLayout::Start(displayName, WatchLayoutThroughModule));
+    if (hasDisplay) {
+      std::string whyNot;
+      if (auto suppression = SuppressXRepeat(displayName, &whyNot)) {
+        uinput->KeepRepeatSuppression(std::move(suppression));
+      } else {
+        std::fprintf(complaints,
+                     "strokerelayd: the X server may auto-repeat keys whose release was lost: %s.\n",
+                     whyNot.c_str());
+        std::fflush(complaints);
+      }
+    }
+    return uinput;
+  }
+  std::string xWhyNot = "DISPLAY is not set";
+  if (hasDisplay) {
+    XTestOptions options;
+    options.displayName = displayName;
+    if (auto xtest = CreateXTestKeyBackend(options, &xWhyNot)) {
+      xtest->FollowLayout(ReceiverLayout::Start(displayName, WatchLayoutThroughModule));
+      return xtest;
+    }
+  }
+  std::fprintf(
+      complaints,
+      "strokerelayd: no keys can be injected: %s and %s; install the udev rule and load the uinput module "
+      "as the README's Permissions section describes, or run strokerelayd in an X11 session.\n",
+      uinputWhyNot.c_str(), xWhyNot.c_str());
+  std::fflush(complaints);
+  return std::make_unique<NoneKeyBackend>();
+}
+
+}  // namespace srd

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QDialog>
+#include <QLabel>
+#include <QMainWindow>
+#include <QPlainTextEdit>
+
+#include "platform/ui/qt/backend_context.h"
+
+class QMimeData;
+
+namespace srd {
+
+// A multi-line edit box. Every way text comes in from outside (Ctrl+V, Shift+Insert, the middle button's
+// primary selection, the context menu's Paste, a drop) reaches insertFromMimeData. Qt 6.4's text control
+// reads the first format of that data without looking whether there is one, and data with none is what an
+// empty clipboard, a selection nobody owns or a drop of nothing gives: it would crash the program. Such data
+// inserts nothing, as a paste from an empty clipboard does in any text box.
+class EditBox final : public QPlainTextEdit {
+ public:
+  using QPlainTextEdit::QPlainTextEdit;
+
+ protected:
+  bool canInsertFromMimeData(const QMimeData* source) const override;
+  void insertFromMimeData(const QMimeData* source) override;
+
+ private:
+  static bool HasAnyFormat(const QMimeData* source);
+};
+
+// The top-level window: a menu bar over a white client area that holds the child dialogs.
+class Frame final : public QMainWindow {
+ public:
+  explicit Frame(QtWindowData* windowData) : data_(windowData) {}
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void ReportPlacement();
+
+  QtWindowData* data_;
+};
+
+// A pop-up dialog (modal or not). It never ends itself: closing, Escape and Enter become commands for the
+// dialog's handler, which ends it through the layer.
+class PopupDialog final : public QDialog {
+ public:
+  PopupDialog(QtWindowData* windowData, QWidget* owner) : QDialog(owner), data_(windowData) {}
+
+  void accept() override {}
+  void reject() override;
+  void done(int result) override { (void)result; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  QtWindowData* data_;
+};
+
+// The interface's texts were laid out for the handheld's narrow Gothic font; the Japanese fonts here are
+// wider, so a wrapped label can need one line more than its rectangle holds. Such a label gets a slightly
+// smaller font, in half-point steps down to 7/9 of the dialog font, so that no line is cut off.
+void FitWrappedLabel(QLabel* label);
+
+// A white background, as the handheld's dialogs and client areas have.
+void MakeWhite(QWidget* widget);
+
+}  // namespace srd

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/keys/translating_key_backend.h"
+#include "platform/x11/device_repeat.h"
+
+struct _XDisplay;  // Xlib's Display, kept out of this header with its macros
+
+namespace srd {
+
+struct XTestOptions {
+  // The display to connect to; empty: $DISPLAY.
+  std::string displayName;
+  // Find X keycodes by keysym even on a server whose keymap follows the evdev rules.
+  bool lookUpByKeysym = false;
+  // After the connection is lost, how often a key event may try to connect again.
+  std::chrono::milliseconds reconnectInterval{2000};
+};
+
+// Injects keys into an X server through the XTEST extension, on a connection of its own. The connection is
+// opened at start-up, used by the worker while it runs and by shutdown after it has ended: one thread at a
+// time, under the backend's lock, never by the interface thread's toolkit. Keys pressed this way stay down in
+// the server after the client is gone, so every held key is released at shutdown. A lost connection never
+// ends the process: keys are dropped until a reconnect (tried at most once per reconnect interval) succeeds.
+// While connected, the server does not auto-repeat the keys held through XTest; the setting is put back when
+// the backend goes, or dropped with a server that went away.
+class XTestKeyBackend final : public TranslatingKeyBackend {
+ public:
+  // Connects; nullptr with *whyNot set (a phrase such as "the X display :0 has no XTEST extension").
+  static std::unique_ptr<XTestKeyBackend> Create(const XTestOptions& options, std::string* whyNot);
+  ~XTestKeyBackend() override;
+
+  XTestKeyBackend(const XTestKeyBackend&) = delete;
+  XTestKeyBackend& operator=(const XTestKeyBackend&) = delete;
+
+  const char* Name() const override { return "xtest"; }
+
+  // The X keycode a Linux key code is injected as on the current connection; 0: the key is dropped.
+  std::uint8_t XKeycodeFor(std::uint16_t linuxCode) const;
+
+ protected:
+  bool EmitKey(std::uint16_t code, bool down) override;
+
+ private:
+  explicit XTestKeyBackend(const XTestOptions& options) : options_(options) {}
+  bool Connect(std::string* whyNot);
+  void Disconnect();
+  static void OnConnectionLost(_XDisplay* display, void* self);
+
+  XTestOptions options_;
+  _XDisplay* display_ = nullptr;
+  bool lost_ = false;  // set from within Xlib, on the thread making the call that found the connection gone
+  std::chrono::steady_clock::time_point lastAttempt_{};
+  XDeviceRepeat repeat_;
+  std::array<std::uint8_t, 256> keycodes_{};  // by Linux key code; X keycodes stop at 255
+};
+
+}  // namespace srd
