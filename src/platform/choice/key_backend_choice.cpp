@@ -3,10 +3,11 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/choice/receiver_layout_choice.h"
 #include "platform/keys/none_key_backend.h"
 #include "platform/keys/uinput_key_backend.h"
-#include "platform/x11/xtest_module.h"
 #include "platform/sys/loadable_module.h"
+#include "platform/x11/xtest_module.h"
 
 namespace srd {
 
@@ -28,32 +29,24 @@ std::unique_ptr<RepeatSuppression> SuppressXRepeat(const char* displayName, std:
       entry != nullptr ? entry(kXTestModuleVersion, displayName, kUinputDeviceName, whyNot) : nullptr);
 }
 
-// Follows the display's keyboard layout through the same module; without it, the system's layout holds.
-std::unique_ptr<LayoutWatch> WatchLayoutThroughModule(const std::string& displayName,
-                                                      LayoutChanged onChange) {
-  std::string whyNot;
-  const auto entry = LoadModuleEntry<XLayoutWatchEntry>(kXTestModuleFile, kXLayoutWatchEntryName, &whyNot);
-  return std::unique_ptr<LayoutWatch>(
-      entry != nullptr ? entry(kXTestModuleVersion, &displayName, &onChange, &whyNot) : nullptr);
-}
-
 }  // namespace
 
 std::unique_ptr<KeyBackend> ChooseKeyBackend() {
-  return ChooseKeyBackendFrom(kUinputPath, std::getenv("DISPLAY"), stderr);
+  return ChooseKeyBackendFrom(kUinputPath, std::getenv("DISPLAY"), stderr, WaylandSessionDisplay());
 }
 
 // Standard error stays quiet when keys can be injected: it carries the receiver's diagnostic lines, and the
 // chosen backend is no news to a user whose keys arrive. Only the case where nothing can arrive is told, and
 // the rare one where a lost release could make a key run on.
 std::unique_ptr<KeyBackend> ChooseKeyBackendFrom(const char* uinputPath, const char* displayName,
-                                                 std::FILE* complaints) {
-  // Either sink types the key that the receiver's layout gives each code; on X the display's layout rules
-  // (uinput keyboards get the same keymap there), elsewhere the system's keyboard configuration.
+                                                 std::FILE* complaints, const char* waylandDisplay) {
+  // Either sink types the key that the receiver's layout gives each code: in a Wayland session the
+  // compositor's keymap rules, on X the display's layout (uinput keyboards get the same keymap there),
+  // elsewhere the system's keyboard configuration.
   std::string uinputWhyNot;
   const bool hasDisplay = displayName != nullptr && *displayName != '\0';
   if (auto uinput = UinputKeyBackend::Create(MakeSystemUinputKernel(), uinputPath, &uinputWhyNot)) {
-    uinput->FollowLayout(ReceiverLayout::Start(displayName, WatchLayoutThroughModule));
+    uinput->FollowLayout(StartReceiverLayout(displayName, waylandDisplay, complaints));
     if (hasDisplay) {
       std::string whyNot;
       if (auto suppression = SuppressXRepeat(displayName, &whyNot)) {
@@ -72,7 +65,14 @@ std::unique_ptr<KeyBackend> ChooseKeyBackendFrom(const char* uinputPath, const c
     XTestOptions options;
     options.displayName = displayName;
     if (auto xtest = CreateXTestKeyBackend(options, &xWhyNot)) {
-      xtest->FollowLayout(ReceiverLayout::Start(displayName, WatchLayoutThroughModule));
+      xtest->FollowLayout(StartReceiverLayout(displayName, waylandDisplay, complaints));
+      if (waylandDisplay != nullptr && *waylandDisplay != '\0') {
+        std::fprintf(complaints,
+                     "strokerelayd: keys reach X11 windows only: in this Wayland session XTest types into "
+                     "XWayland; for every window give strokerelayd /dev/uinput as the README's Permissions "
+                     "section describes.\n");
+        std::fflush(complaints);
+      }
       return xtest;
     }
   }

@@ -13,8 +13,9 @@ namespace srd {
 std::unique_ptr<KeyBackend> ChooseKeyBackend();
 
 // The same choice with its inputs spelled out: the uinput device path, the X display name (nullptr or empty:
-// no display) and where the one line goes when no backend is available.
+// no display), where the lines about the choice go, and the Wayland compositor of a Wayland session (nullptr:
+// not one).
 std::unique_ptr<KeyBackend> ChooseKeyBackendFrom(const char* uinputPath, const char* displayName,
-                                                 std::FILE* complaints);
+                                                 std::FILE* complaints, const char* waylandDisplay = nullptr);
 
 }  // namespace srd

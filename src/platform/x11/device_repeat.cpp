@@ -2,39 +2,12 @@
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
-#include <X11/extensions/XInput2.h>
 
-#include <cstring>
+#include "platform/x11/device_keymap.h"
 
 namespace srd {
 
 namespace {
-
-// The XKB id of the slave keyboard named `name` (XKB and XInput number devices alike); -1 if there is none.
-int FindSlaveKeyboard(Display* display, const char* name) {
-  int opcode = 0;
-  int event = 0;
-  int error = 0;
-  if (!XQueryExtension(display, "XInputExtension", &opcode, &event, &error)) {
-    return -1;
-  }
-  int major = 2;
-  int minor = 0;
-  if (XIQueryVersion(display, &major, &minor) != Success) {
-    return -1;
-  }
-  int count = 0;
-  XIDeviceInfo* devices = XIQueryDevice(display, XIAllDevices, &count);
-  int found = -1;
-  for (int i = 0; i < count && found < 0; ++i) {
-    if (devices[i].use == XISlaveKeyboard && devices[i].name != nullptr &&
-        std::strcmp(devices[i].name, name) == 0) {
-      found = devices[i].deviceid;
-    }
-  }
-  XIFreeDeviceInfo(devices);
-  return found;
-}
 
 // Whether the RepeatKeys control of a device is on; nullopt-like -1 when XKB cannot tell.
 int RepeatOf(Display* display, int device) {

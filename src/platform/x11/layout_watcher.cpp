@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "platform/layout/system_layout.h"
+#include "platform/x11/device_keymap.h"
 #include "platform/x11/quiet_connection.h"
 
 namespace srd {
@@ -28,7 +29,9 @@ std::unique_ptr<XLayoutWatcher> XLayoutWatcher::Start(const std::string& display
   int major = XkbMajorVersion;
   int minor = XkbMinorVersion;
   const int wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (!XkbQueryExtension(display, &opcode, &eventBase, &errorBase, &major, &minor) || wakeFd < 0) {
+  // XWayland's rule names say "us" whatever the compositor's keymap: its layout comes from the compositor.
+  if (!XkbQueryExtension(display, &opcode, &eventBase, &errorBase, &major, &minor) || wakeFd < 0 ||
+      IsXWayland(display)) {
     XCloseDisplay(display);
     if (wakeFd >= 0) {
       close(wakeFd);

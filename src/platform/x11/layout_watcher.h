@@ -20,7 +20,8 @@ class XLayoutWatcher final : public LayoutWatch {
   using OnChange = std::function<void(const LayoutName&)>;
 
   // Reads the display's layout and reports it through onChange before returning, then reports each change
-  // from the watcher's thread. nullptr when the display cannot be opened or has no XKB.
+  // from the watcher's thread. nullptr when the display cannot be opened, has no XKB, or is XWayland (whose
+  // layout is the compositor's, which the Wayland module follows).
   static std::unique_ptr<XLayoutWatcher> Start(const std::string& displayName, OnChange onChange);
   ~XLayoutWatcher() override;
   XLayoutWatcher(const XLayoutWatcher&) = delete;

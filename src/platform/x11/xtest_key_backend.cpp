@@ -207,12 +207,14 @@ std::unique_ptr<XTestKeyBackend> XTestKeyBackend::Create(const XTestOptions& opt
   if (!backend->Connect(whyNot)) {
     return nullptr;
   }
+  backend->keymapMirror_ = XTestKeymapMirror::Start(DisplayLabel(options));
   return backend;
 }
 
 XTestKeyBackend::~XTestKeyBackend() {
   ReleaseAll();
   Disconnect();
+  keymapMirror_.reset();  // after the releases, which the mirrored keymap reads
 }
 
 bool XTestKeyBackend::Connect(std::string* whyNot) {

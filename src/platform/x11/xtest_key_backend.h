@@ -8,6 +8,7 @@
 
 #include "platform/keys/translating_key_backend.h"
 #include "platform/x11/device_repeat.h"
+#include "platform/x11/xtest_keymap_mirror.h"
 
 struct _XDisplay;  // Xlib's Display, kept out of this header with its macros
 
@@ -28,7 +29,8 @@ struct XTestOptions {
 // the server after the client is gone, so every held key is released at shutdown. A lost connection never
 // ends the process: keys are dropped until a reconnect (tried at most once per reconnect interval) succeeds.
 // While connected, the server does not auto-repeat the keys held through XTest; the setting is put back when
-// the backend goes, or dropped with a server that went away.
+// the backend goes, or dropped with a server that went away. Under XWayland the XTest device carries the
+// compositor's keymap meanwhile, so that X windows read the keys as the user's layout gives them.
 class XTestKeyBackend final : public TranslatingKeyBackend {
  public:
   // Connects; nullptr with *whyNot set (a phrase such as "the X display :0 has no XTEST extension").
@@ -57,6 +59,7 @@ class XTestKeyBackend final : public TranslatingKeyBackend {
   bool lost_ = false;  // set from within Xlib, on the thread making the call that found the connection gone
   std::chrono::steady_clock::time_point lastAttempt_{};
   XDeviceRepeat repeat_;
+  std::unique_ptr<XTestKeymapMirror> keymapMirror_;
   std::array<std::uint8_t, 256> keycodes_{};  // by Linux key code; X keycodes stop at 255
 };
 

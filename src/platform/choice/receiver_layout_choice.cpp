@@ -1,0 +1,68 @@
+#include "platform/choice/receiver_layout_choice.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform/sys/loadable_module.h"
+#include "platform/wayland/wayland_module.h"
+#include "platform/x11/xtest_module.h"
+
+namespace srd {
+
+namespace {
+
+// Follows the display's keyboard layout through the XTest module; nullptr without it.
+std::unique_ptr<LayoutWatch> WatchXLayoutThroughModule(const std::string& displayName,
+                                                       LayoutChanged onChange) {
+  std::string whyNot;
+  const auto entry = LoadModuleEntry<XLayoutWatchEntry>(kXTestModuleFile, kXLayoutWatchEntryName, &whyNot);
+  return std::unique_ptr<LayoutWatch>(
+      entry != nullptr ? entry(kXTestModuleVersion, &displayName, &onChange, &whyNot) : nullptr);
+}
+
+// Follows the Wayland session's layout through the Wayland module, which brings the Wayland, GLib and D-Bus
+// libraries with it; nullptr with *whyNot set.
+std::unique_ptr<LayoutWatch> WatchWaylandLayoutThroughModule(const std::string& displayName,
+                                                             LayoutChanged onChange, std::FILE* lines,
+                                                             std::string* whyNot) {
+  const auto entry =
+      LoadModuleEntry<WaylandLayoutWatchEntry>(kWaylandModuleFile, kWaylandLayoutWatchEntryName, whyNot);
+  return std::unique_ptr<LayoutWatch>(
+      entry != nullptr ? entry(kWaylandModuleVersion, &displayName, &onChange, lines, whyNot) : nullptr);
+}
+
+}  // namespace
+
+const char* WaylandSessionDisplay() {
+  if (const char* display = std::getenv("WAYLAND_DISPLAY"); display != nullptr && *display != '\0') {
+    return display;
+  }
+  const char* session = std::getenv("XDG_SESSION_TYPE");
+  return session != nullptr && std::strcmp(session, "wayland") == 0 ? "wayland-0" : nullptr;
+}
+
+std::unique_ptr<ReceiverLayout> StartReceiverLayout(const char* xDisplay, const char* waylandDisplay,
+                                                    std::FILE* lines) {
+  if (waylandDisplay == nullptr || *waylandDisplay == '\0') {
+    return ReceiverLayout::Start(xDisplay, WatchXLayoutThroughModule);
+  }
+  std::string whyNot;
+  auto layout = ReceiverLayout::Start(waylandDisplay, [&](const std::string& name, LayoutChanged onChange) {
+    return WatchWaylandLayoutThroughModule(name, std::move(onChange), lines, &whyNot);
+  });
+  if (layout->FollowsDisplay()) {
+    return layout;
+  }
+  // An X display in a Wayland session is XWayland, whose layout the X module refuses to guess; a plain X
+  // server reached from a Wayland session still tells its own.
+  layout = ReceiverLayout::Start(xDisplay, WatchXLayoutThroughModule);
+  std::fprintf(lines, "strokerelayd: typing for keyboard layout %s (%s: %s)\n",
+               layout->Current().Name().Text().c_str(),
+               layout->FollowsDisplay() ? "the X display's layout" : "the system's keyboard configuration",
+               whyNot.c_str());
+  std::fflush(lines);
+  return layout;
+}
+
+}  // namespace srd

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdio>
+#include <memory>
+
+#include "platform/layout/receiver_layout.h"
+
+namespace srd {
+
+// The Wayland compositor a Wayland session's programs talk to: $WAYLAND_DISPLAY, else "wayland-0" when
+// XDG_SESSION_TYPE says wayland; nullptr outside a Wayland session.
+const char* WaylandSessionDisplay();
+
+// Where the receiver's keyboard layout comes from, chosen once at start-up. In a Wayland session: the
+// compositor's keymap and the desktop's active layout, through the Wayland module, which says on `lines`
+// which layout keys are typed for (and, when it cannot follow the session, the line says what is used
+// instead and why). Otherwise the X display's layout through the XTest module, else the system's keyboard
+// configuration.
+std::unique_ptr<ReceiverLayout> StartReceiverLayout(const char* xDisplay, const char* waylandDisplay,
+                                                    std::FILE* lines);
+
+}  // namespace srd

@@ -1,0 +1,206 @@
+#include "platform/wayland/compositor_keymap.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/mman.h>
+#include <unistd.h>
+#include <wayland-client.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <utility>
+
+namespace srd {
+
+namespace {
+
+// Version 7 of the seat maps the keymap privately, as every version may.
+constexpr unsigned kSeatVersion = 7;
+
+void OnEnter(void*, wl_keyboard*, uint32_t, wl_surface*, wl_array*) {}
+void OnLeave(void*, wl_keyboard*, uint32_t, wl_surface*) {}
+void OnKey(void*, wl_keyboard*, uint32_t, uint32_t, uint32_t, uint32_t) {}
+void OnModifiers(void*, wl_keyboard*, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) {}
+void OnRepeatInfo(void*, wl_keyboard*, int32_t, int32_t) {}
+
+std::string ReadKeymap(int fd, std::uint32_t size) {
+  std::string text;
+  void* data = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+  if (data != MAP_FAILED) {
+    // The size counts the text's closing NUL.
+    text.assign(static_cast<const char*>(data), strnlen(static_cast<const char*>(data), size));
+    munmap(data, size);
+  }
+  close(fd);
+  return text;
+}
+
+}  // namespace
+
+std::unique_ptr<CompositorKeymap> CompositorKeymap::Start(const std::string& displayName, OnKeymap onKeymap,
+                                                          int limitMs, std::string* whyNot) {
+  wl_display* display = wl_display_connect(displayName.c_str());
+  if (display == nullptr) {
+    *whyNot = "no Wayland compositor answers at " + displayName;
+    return nullptr;
+  }
+  const int wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  std::unique_ptr<CompositorKeymap> keymap(new CompositorKeymap(display, wakeFd));
+  if (wakeFd < 0) {
+    *whyNot = std::string("no eventfd: ") + std::strerror(errno);
+    return nullptr;
+  }
+  keymap->onKeymap_ = std::move(onKeymap);
+  static const wl_registry_listener registryListener = {&CompositorKeymap::OnGlobal,
+                                                        &CompositorKeymap::OnGlobalRemove};
+  keymap->registry_ = wl_display_get_registry(display);
+  wl_registry_add_listener(keymap->registry_, &registryListener, keymap.get());
+  // The sync's answer comes after every global the registry lists: no seat by then, none at all.
+  static const wl_callback_listener syncListener = {&CompositorKeymap::OnGlobalsListed};
+  wl_callback* sync = wl_display_sync(display);
+  wl_callback_add_listener(sync, &syncListener, keymap.get());
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+  const auto left = [&] {
+    return static_cast<int>(std::max<std::chrono::milliseconds::rep>(
+        0, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+               .count()));
+  };
+  CompositorKeymap* self = keymap.get();
+  const bool listed = self->DispatchUntil(
+      [self] { return self->seatAnswered_ || (self->globalsListed_ && !self->seat_); }, left());
+  if (!listed || self->seat_ == nullptr) {
+    *whyNot = listed ? "the compositor offers no seat" : "the compositor did not answer";
+    return nullptr;
+  }
+  if (self->keyboard_ == nullptr) {
+    *whyNot = "the compositor's seat has no keyboard";
+    return nullptr;
+  }
+  if (!self->DispatchUntil([self] { return self->fresh_; }, left())) {
+    *whyNot = "the compositor sent no keymap";
+    return nullptr;
+  }
+  self->fresh_ = false;
+  self->onKeymap_(self->keymap_);
+  self->thread_ = std::thread([self] { self->Run(); });
+  return keymap;
+}
+
+CompositorKeymap::CompositorKeymap(wl_display* display, int wakeFd) : display_(display), wakeFd_(wakeFd) {}
+
+CompositorKeymap::~CompositorKeymap() {
+  if (thread_.joinable()) {
+    const std::uint64_t one = 1;
+    if (write(wakeFd_, &one, sizeof one) < 0) {
+      // An eventfd write fails only when its counter is full, and then the thread is being woken anyway.
+    }
+    thread_.join();
+  }
+  if (keyboard_ != nullptr) {
+    wl_keyboard_destroy(keyboard_);
+  }
+  if (seat_ != nullptr) {
+    wl_seat_destroy(seat_);
+  }
+  if (registry_ != nullptr) {
+    wl_registry_destroy(registry_);
+  }
+  wl_display_disconnect(display_);
+  if (wakeFd_ >= 0) {
+    close(wakeFd_);
+  }
+}
+
+bool CompositorKeymap::DispatchUntil(const std::function<bool()>& done, int limitMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+  while (!done()) {
+    while (wl_display_prepare_read(display_) != 0) {
+      if (wl_display_dispatch_pending(display_) < 0) {
+        return false;
+      }
+    }
+    if (done()) {
+      wl_display_cancel_read(display_);
+      break;
+    }
+    wl_display_flush(display_);
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    pollfd fds[2] = {{wl_display_get_fd(display_), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+    const int ready = left.count() > 0 ? poll(fds, 2, static_cast<int>(left.count())) : 0;
+    if (ready <= 0 || (fds[0].revents & POLLIN) == 0) {
+      wl_display_cancel_read(display_);
+      if ((ready < 0 && errno == EINTR)) {
+        continue;
+      }
+      return false;
+    }
+    if (wl_display_read_events(display_) < 0 || wl_display_dispatch_pending(display_) < 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
+void CompositorKeymap::Run() {
+  constexpr int kForever = 24 * 60 * 60 * 1000;
+  for (;;) {
+    if (!DispatchUntil([this] { return fresh_; }, kForever)) {
+      pollfd wake = {wakeFd_, POLLIN, 0};
+      if (poll(&wake, 1, 0) > 0 || wl_display_get_error(display_) != 0) {
+        return;  // stopped, or the compositor went away: the last keymap holds
+      }
+      continue;
+    }
+    fresh_ = false;
+    onKeymap_(keymap_);
+  }
+}
+
+void CompositorKeymap::OnGlobal(void* data, wl_registry* registry, unsigned name, const char* interface,
+                                unsigned version) {
+  auto* self = static_cast<CompositorKeymap*>(data);
+  if (self->seat_ != nullptr || std::strcmp(interface, wl_seat_interface.name) != 0) {
+    return;
+  }
+  static const wl_seat_listener seatListener = {&CompositorKeymap::OnCapabilities,
+                                                &CompositorKeymap::OnSeatName};
+  self->seat_ = static_cast<wl_seat*>(
+      wl_registry_bind(registry, name, &wl_seat_interface, std::min(version, kSeatVersion)));
+  wl_seat_add_listener(self->seat_, &seatListener, self);
+}
+
+void CompositorKeymap::OnGlobalsListed(void* data, wl_callback* callback, unsigned) {
+  static_cast<CompositorKeymap*>(data)->globalsListed_ = true;
+  wl_callback_destroy(callback);
+}
+
+void CompositorKeymap::OnCapabilities(void* data, wl_seat* seat, unsigned capabilities) {
+  auto* self = static_cast<CompositorKeymap*>(data);
+  self->seatAnswered_ = true;
+  if (self->keyboard_ != nullptr || (capabilities & WL_SEAT_CAPABILITY_KEYBOARD) == 0) {
+    return;
+  }
+  static const wl_keyboard_listener keyboardListener = {
+      &CompositorKeymap::OnKeymapEvent, &OnEnter, &OnLeave, &OnKey, &OnModifiers, &OnRepeatInfo};
+  self->keyboard_ = wl_seat_get_keyboard(seat);
+  wl_keyboard_add_listener(self->keyboard_, &keyboardListener, self);
+}
+
+void CompositorKeymap::OnKeymapEvent(void* data, wl_keyboard*, unsigned format, int fd, unsigned size) {
+  auto* self = static_cast<CompositorKeymap*>(data);
+  if (format != WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1) {
+    close(fd);
+    return;
+  }
+  std::string text = ReadKeymap(fd, size);
+  if (!text.empty()) {
+    self->keymap_ = std::move(text);
+    self->fresh_ = true;
+  }
+}
+
+}  // namespace srd

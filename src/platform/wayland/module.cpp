@@ -1,0 +1,16 @@
+// The Wayland side as a loadable module: its entry point.
+
+#include "platform/wayland/wayland_layout_watch.h"
+#include "platform/wayland/wayland_module.h"
+
+extern "C" __attribute__((visibility("default"))) srd::LayoutWatch* srd_wayland_module_watch_layout(
+    std::uint32_t version, const std::string* displayName, srd::LayoutChanged* onChange, std::FILE* lines,
+    std::string* whyNot) {
+  if (version != srd::kWaylandModuleVersion || displayName == nullptr || onChange == nullptr) {
+    *whyNot = "the Wayland module was built for another version of strokerelayd";
+    return nullptr;
+  }
+  return srd::WaylandLayoutWatch::Start(*displayName, std::move(*onChange), srd::DesktopLayoutSources(),
+                                        lines, whyNot)
+      .release();
+}

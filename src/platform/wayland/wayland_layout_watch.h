@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/layout/layout_watch.h"
+#include "platform/wayland/compositor_keymap.h"
+#include "platform/wayland/desktop_layout_source.h"
+#include "platform/wayland/keymap_groups.h"
+
+namespace srd {
+
+// The keyboard layout of a Wayland session: the compositor's keymap, and of its layouts the one the desktop
+// says is active (the first one where no desktop says). Says on `lines` which layout keys are typed for and
+// where that came from, at start and at each change.
+class WaylandLayoutWatch final : public LayoutWatch {
+ public:
+  // The desktops asked, in order; the first that answers is followed.
+  static std::unique_ptr<WaylandLayoutWatch> Start(const std::string& displayName, LayoutChanged onChange,
+                                                   const std::vector<DesktopLayoutSourceFactory>& desktops,
+                                                   std::FILE* lines, std::string* whyNot);
+  ~WaylandLayoutWatch() override;
+
+ private:
+  WaylandLayoutWatch(LayoutChanged onChange, std::FILE* lines)
+      : onChange_(std::move(onChange)), lines_(lines) {}
+  void OnKeymap(const std::string& text);
+  void OnActive(const ActiveLayout& active);
+  // Reports the layout the keymap and the desktop decide, if it is news. Under mutex_.
+  void Decide();
+
+  std::mutex mutex_;
+  LayoutChanged onChange_;
+  std::FILE* lines_;
+  std::vector<KeymapGroup> groups_;
+  std::optional<ActiveLayout> active_;
+  std::string said_;  // the last line
+  // Started last and stopped first: their threads call back into the members above.
+  std::unique_ptr<CompositorKeymap> keymap_;
+  std::unique_ptr<DesktopLayoutSource> desktop_;
+};
+
+// The layout one group stands for: its layout name, or for a description no layout has, the US positions.
+LayoutName LayoutOfKeymapGroup(const KeymapGroup& group);
+
+}  // namespace srd

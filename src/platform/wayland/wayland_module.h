@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "platform/layout/layout_watch.h"
+
+// How the program and the Wayland side, built as a loadable module, meet: the Wayland, GLib and D-Bus
+// libraries are mapped only in a Wayland session.
+
+namespace srd {
+
+// Raised whenever the entry's signature or LayoutWatch changes.
+inline constexpr std::uint32_t kWaylandModuleVersion = 1;
+
+// Follows the keyboard layout of the Wayland session on the compositor `displayName` (the compositor's
+// keymap, the active layout from the desktop), reporting through *onChange and saying each decision on
+// `lines`; nullptr with *whyNot set when the compositor gives no keymap within about a second.
+using WaylandLayoutWatchEntry = LayoutWatch* (*)(std::uint32_t version, const std::string* displayName,
+                                                 LayoutChanged* onChange, std::FILE* lines,
+                                                 std::string* whyNot);
+inline constexpr char kWaylandLayoutWatchEntryName[] = "srd_wayland_module_watch_layout";
+
+inline constexpr char kWaylandModuleFile[] = "strokerelayd-wayland.so";
+
+}  // namespace srd

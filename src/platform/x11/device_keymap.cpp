@@ -1,0 +1,93 @@
+#include "platform/x11/device_keymap.h"
+
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/XInput2.h>
+
+#include <cstring>
+
+namespace srd {
+
+namespace {
+
+// The parts of a keymap that decide what a key types: key types, symbols, modifier map, actions, behaviours,
+// virtual modifiers.
+constexpr unsigned kMapParts = XkbAllMapComponentsMask;
+
+}  // namespace
+
+XDeviceKeymap::~XDeviceKeymap() {
+  Forget();
+}
+
+bool XDeviceKeymap::Copy(Display* display, int from, int to) {
+  XkbDescPtr source = XkbGetMap(display, kMapParts, static_cast<unsigned>(from));
+  if (source == nullptr) {
+    return false;
+  }
+  if (saved_ == nullptr) {
+    saved_ = XkbGetMap(display, kMapParts, static_cast<unsigned>(to));
+    if (saved_ == nullptr) {
+      XkbFreeKeyboard(source, 0, True);
+      return false;
+    }
+    device_ = to;
+  }
+  source->device_spec = static_cast<unsigned short>(to);
+  const bool copied = XkbSetMap(display, kMapParts, source) != 0;
+  XSync(display, False);
+  XkbFreeKeyboard(source, 0, True);
+  return copied;
+}
+
+void XDeviceKeymap::Restore(Display* display) {
+  if (saved_ != nullptr) {
+    saved_->device_spec = static_cast<unsigned short>(device_);
+    XkbSetMap(display, kMapParts, saved_);
+    XSync(display, False);
+  }
+  Forget();
+}
+
+void XDeviceKeymap::Forget() {
+  if (saved_ != nullptr) {
+    XkbFreeKeyboard(saved_, 0, True);
+    saved_ = nullptr;
+  }
+}
+
+bool IsXWayland(Display* display) {
+  int opcode = 0;
+  int event = 0;
+  int error = 0;
+  return XQueryExtension(display, "XWAYLAND", &opcode, &event, &error) != 0;
+}
+
+int FindSlaveKeyboard(Display* display, const char* name, bool prefix) {
+  int opcode = 0;
+  int event = 0;
+  int error = 0;
+  if (!XQueryExtension(display, "XInputExtension", &opcode, &event, &error)) {
+    return -1;
+  }
+  int major = 2;
+  int minor = 0;
+  if (XIQueryVersion(display, &major, &minor) != Success) {
+    return -1;
+  }
+  int count = 0;
+  XIDeviceInfo* devices = XIQueryDevice(display, XIAllDevices, &count);
+  int found = -1;
+  const std::size_t length = std::strlen(name);
+  for (int i = 0; i < count && found < 0; ++i) {
+    const char* deviceName = devices[i].name;
+    if (devices[i].use == XISlaveKeyboard && deviceName != nullptr &&
+        (prefix ? std::strncmp(deviceName, name, length) == 0 : std::strcmp(deviceName, name) == 0)) {
+      found = devices[i].deviceid;
+    }
+  }
+  XIFreeDeviceInfo(devices);
+  return found;
+}
+
+}  // namespace srd

@@ -1,0 +1,97 @@
+#include "platform/x11/xtest_keymap_mirror.h"
+
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+
+#include "platform/x11/device_repeat.h"
+#include "platform/x11/quiet_connection.h"
+
+namespace srd {
+
+namespace {
+
+// XWayland names its keyboard device after the seat's keyboard: "xwayland-keyboard:18".
+constexpr char kXWaylandKeyboard[] = "xwayland-keyboard";
+
+}  // namespace
+
+std::unique_ptr<XTestKeymapMirror> XTestKeymapMirror::Start(const std::string& displayName) {
+  Display* display = XOpenDisplay(displayName.c_str());
+  if (display == nullptr) {
+    return nullptr;
+  }
+  int opcode = 0;
+  int eventBase = 0;
+  int errorBase = 0;
+  int major = XkbMajorVersion;
+  int minor = XkbMinorVersion;
+  const int from = IsXWayland(display) ? FindSlaveKeyboard(display, kXWaylandKeyboard, true) : -1;
+  const int to = FindSlaveKeyboard(display, XDeviceRepeat::kXTestKeyboard);
+  const int wakeFd = from >= 0 && to >= 0 ? eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK) : -1;
+  if (wakeFd < 0 || !XkbQueryExtension(display, &opcode, &eventBase, &errorBase, &major, &minor)) {
+    XCloseDisplay(display);
+    if (wakeFd >= 0) {
+      close(wakeFd);
+    }
+    return nullptr;
+  }
+  std::unique_ptr<XTestKeymapMirror> mirror(new XTestKeymapMirror(display, wakeFd, eventBase, from, to));
+  RegisterQuietConnection(display);
+  XSetIOErrorExitHandler(display, &XTestKeymapMirror::OnConnectionLost, mirror.get());
+  constexpr unsigned kKeymapEvents = XkbNewKeyboardNotifyMask | XkbMapNotifyMask;
+  XkbSelectEvents(display, static_cast<unsigned>(from), kKeymapEvents, kKeymapEvents);
+  mirror->keymap_.Copy(display, from, to);
+  mirror->thread_ = std::thread([m = mirror.get()] { m->Run(); });
+  return mirror;
+}
+
+XTestKeymapMirror::XTestKeymapMirror(Display* display, int wakeFd, int xkbEventBase, int from, int to)
+    : display_(display), wakeFd_(wakeFd), xkbEventBase_(xkbEventBase), from_(from), to_(to) {}
+
+XTestKeymapMirror::~XTestKeymapMirror() {
+  const std::uint64_t one = 1;
+  if (write(wakeFd_, &one, sizeof one) < 0) {
+    // An eventfd write fails only when its counter is full, and then the thread is being woken anyway.
+  }
+  thread_.join();
+  close(wakeFd_);
+}
+
+void XTestKeymapMirror::OnConnectionLost(Display*, void* self) {
+  static_cast<XTestKeymapMirror*>(self)->lost_ = true;
+}
+
+void XTestKeymapMirror::Run() {
+  pollfd fds[2] = {{ConnectionNumber(display_), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+  while (!lost_) {
+    bool changed = false;
+    while (!lost_ && XPending(display_) > 0) {
+      XEvent event;
+      XNextEvent(display_, &event);
+      changed = changed || event.type == xkbEventBase_;
+    }
+    if (changed && !lost_) {
+      keymap_.Copy(display_, from_, to_);
+      continue;  // the copy's replies may have brought events into Xlib's queue
+    }
+    if (lost_ || (poll(fds, 2, -1) < 0 && errno != EINTR) || (fds[1].revents & POLLIN) != 0) {
+      break;
+    }
+  }
+  if (lost_) {
+    keymap_.Forget();
+  } else {
+    keymap_.Restore(display_);
+  }
+  // Closed by the thread that used it, as a lost connection requires.
+  XCloseDisplay(display_);
+  UnregisterQuietConnection(display_);
+}
+
+}  // namespace srd
