@@ -1,5 +1,6 @@
-// What the built program maps: without a display neither the toolkit nor the X libraries; with one, the
-// window module; and a window module that is missing or broken leaves it running without a window.
+// What the built program maps: without a display neither the toolkit nor the X or Wayland libraries; with an
+// X display, the window module and nothing of Wayland's; and a window module that is missing or broken leaves
+// it running without a window.
 
 #include <signal.h>
 #include <sys/stat.h>
@@ -94,7 +95,7 @@ TEST_F(ProgramModulesTest, WithoutADisplayNoToolkitAndNoXLibraryIsMapped) {
   const std::string objects = MappedObjects(program->Pid());
   EXPECT_TRUE(Maps(objects, "libc.so")) << objects;
   for (const char* part : {"strokerelayd-", "Qt", "libX", "libxcb", "libGL", "libEGL", "icu", "fontconfig",
-                           "freetype", "harfbuzz", "glib", "dbus"}) {
+                           "freetype", "harfbuzz", "glib", "dbus", "wayland", "xkbregistry"}) {
     EXPECT_FALSE(Maps(objects, part)) << part << " is mapped:\n" << objects;
   }
   Stop(*program);
@@ -125,6 +126,9 @@ TEST_F(ProgramModulesTest, WithADisplayTheModulesAreLoadedFromEitherPlace) {
     const std::string objects = MappedObjects(program->Pid());
     EXPECT_TRUE(Maps(objects, "strokerelayd-qt.so")) << objects;
     EXPECT_TRUE(Maps(objects, "libQt6Widgets")) << objects;
+    // Outside a Wayland session, nothing of Wayland's.
+    EXPECT_FALSE(Maps(objects, "strokerelayd-wayland.so")) << objects;
+    EXPECT_FALSE(Maps(objects, "libwayland")) << objects;
     EXPECT_EQ(program->Stderr(), "");
     Stop(*program);
   }

@@ -21,6 +21,9 @@ std::optional<char32_t> CharacterOf(unsigned long keysym) {
   if ((keysym & 0xFF000000UL) == 0x01000000UL) {
     return static_cast<char32_t>(keysym & 0x00FFFFFFUL);
   }
+  if (keysym == XK_EuroSign) {
+    return U'\u20AC';  // the one keysym of the layouts' AltGr levels that predates Unicode keysyms
+  }
   if (keysym == XK_Return || keysym == XK_KP_Enter || keysym == XK_Linefeed) {
     return U'\n';
   }

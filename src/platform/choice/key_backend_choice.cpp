@@ -64,6 +64,7 @@ std::unique_ptr<KeyBackend> ChooseKeyBackendFrom(const char* uinputPath, const c
   if (hasDisplay) {
     XTestOptions options;
     options.displayName = displayName;
+    options.waylandSession = waylandDisplay != nullptr && *waylandDisplay != '\0';
     if (auto xtest = CreateXTestKeyBackend(options, &xWhyNot)) {
       xtest->FollowLayout(StartReceiverLayout(displayName, waylandDisplay, complaints));
       if (waylandDisplay != nullptr && *waylandDisplay != '\0') {

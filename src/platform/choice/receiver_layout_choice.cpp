@@ -54,13 +54,11 @@ std::unique_ptr<ReceiverLayout> StartReceiverLayout(const char* xDisplay, const 
   if (layout->FollowsDisplay()) {
     return layout;
   }
-  // An X display in a Wayland session is XWayland, whose layout the X module refuses to guess; a plain X
-  // server reached from a Wayland session still tells its own.
-  layout = ReceiverLayout::Start(xDisplay, WatchXLayoutThroughModule);
-  std::fprintf(lines, "strokerelayd: typing for keyboard layout %s (%s: %s)\n",
-               layout->Current().Name().Text().c_str(),
-               layout->FollowsDisplay() ? "the X display's layout" : "the system's keyboard configuration",
-               whyNot.c_str());
+  // The X display of a Wayland session is XWayland, whose rule names say "us" whatever the compositor's
+  // keymap: the system's keyboard configuration is the better guess.
+  std::fprintf(lines,
+               "strokerelayd: typing for keyboard layout %s (the system's keyboard configuration: %s)\n",
+               layout->Current().Name().Text().c_str(), whyNot.c_str());
   std::fflush(lines);
   return layout;
 }

@@ -13,9 +13,9 @@ const char* WaylandSessionDisplay();
 
 // Where the receiver's keyboard layout comes from, chosen once at start-up. In a Wayland session: the
 // compositor's keymap and the desktop's active layout, through the Wayland module, which says on `lines`
-// which layout keys are typed for (and, when it cannot follow the session, the line says what is used
-// instead and why). Otherwise the X display's layout through the XTest module, else the system's keyboard
-// configuration.
+// which layout keys are typed for; when it cannot follow the session, the system's keyboard configuration,
+// and the line says so and why. Otherwise the X display's layout through the XTest module, else the system's
+// keyboard configuration.
 std::unique_ptr<ReceiverLayout> StartReceiverLayout(const char* xDisplay, const char* waylandDisplay,
                                                     std::FILE* lines);
 

@@ -60,7 +60,9 @@ bool IsXWayland(Display* display) {
   int opcode = 0;
   int event = 0;
   int error = 0;
-  return XQueryExtension(display, "XWAYLAND", &opcode, &event, &error) != 0;
+  // The extension came with Xwayland 23.1; before it, its input devices give it away once it has them.
+  return XQueryExtension(display, "XWAYLAND", &opcode, &event, &error) != 0 ||
+         FindSlaveKeyboard(display, kXWaylandKeyboard, true) >= 0;
 }
 
 int FindSlaveKeyboard(Display* display, const char* name, bool prefix) {

@@ -31,7 +31,10 @@ class XDeviceKeymap {
   _XkbDesc* saved_ = nullptr;
 };
 
-// Whether the server is XWayland (it has an extension of that name).
+// XWayland names its keyboard device after the seat's keyboard: "xwayland-keyboard:18".
+inline constexpr char kXWaylandKeyboard[] = "xwayland-keyboard";
+
+// Whether the server is XWayland: it has an extension of that name, or (older ones) XWayland's keyboard.
 bool IsXWayland(_XDisplay* display);
 
 // The XKB id of the slave keyboard named `name`, or whose name starts with it when `prefix`; -1 if none.

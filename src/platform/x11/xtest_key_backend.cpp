@@ -207,7 +207,7 @@ std::unique_ptr<XTestKeyBackend> XTestKeyBackend::Create(const XTestOptions& opt
   if (!backend->Connect(whyNot)) {
     return nullptr;
   }
-  backend->keymapMirror_ = XTestKeymapMirror::Start(DisplayLabel(options));
+  backend->keymapMirror_ = XTestKeymapMirror::Start(DisplayLabel(options), options.waylandSession);
   return backend;
 }
 

@@ -19,6 +19,8 @@ struct XTestOptions {
   std::string displayName;
   // Find X keycodes by keysym even on a server whose keymap follows the evdev rules.
   bool lookUpByKeysym = false;
+  // The display belongs to a Wayland session: XWayland, whose XTest device is given the compositor's keymap.
+  bool waylandSession = false;
   // After the connection is lost, how often a key event may try to connect again.
   std::chrono::milliseconds reconnectInterval{2000};
 };

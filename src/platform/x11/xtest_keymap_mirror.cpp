@@ -16,12 +16,13 @@ namespace srd {
 
 namespace {
 
-// XWayland names its keyboard device after the seat's keyboard: "xwayland-keyboard:18".
-constexpr char kXWaylandKeyboard[] = "xwayland-keyboard";
+// How often the device list is read while XWayland has no keyboard device yet: one small request each time.
+constexpr int kLookIntervalMs = 200;
 
 }  // namespace
 
-std::unique_ptr<XTestKeymapMirror> XTestKeymapMirror::Start(const std::string& displayName) {
+std::unique_ptr<XTestKeymapMirror> XTestKeymapMirror::Start(const std::string& displayName,
+                                                            bool waylandSession) {
   Display* display = XOpenDisplay(displayName.c_str());
   if (display == nullptr) {
     return nullptr;
@@ -31,9 +32,9 @@ std::unique_ptr<XTestKeymapMirror> XTestKeymapMirror::Start(const std::string& d
   int errorBase = 0;
   int major = XkbMajorVersion;
   int minor = XkbMinorVersion;
-  const int from = IsXWayland(display) ? FindSlaveKeyboard(display, kXWaylandKeyboard, true) : -1;
-  const int to = FindSlaveKeyboard(display, XDeviceRepeat::kXTestKeyboard);
-  const int wakeFd = from >= 0 && to >= 0 ? eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK) : -1;
+  const int to =
+      waylandSession || IsXWayland(display) ? FindSlaveKeyboard(display, XDeviceRepeat::kXTestKeyboard) : -1;
+  const int wakeFd = to >= 0 ? eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK) : -1;
   if (wakeFd < 0 || !XkbQueryExtension(display, &opcode, &eventBase, &errorBase, &major, &minor)) {
     XCloseDisplay(display);
     if (wakeFd >= 0) {
@@ -41,18 +42,26 @@ std::unique_ptr<XTestKeymapMirror> XTestKeymapMirror::Start(const std::string& d
     }
     return nullptr;
   }
-  std::unique_ptr<XTestKeymapMirror> mirror(new XTestKeymapMirror(display, wakeFd, eventBase, from, to));
+  std::unique_ptr<XTestKeymapMirror> mirror(new XTestKeymapMirror(display, wakeFd, eventBase, to));
   RegisterQuietConnection(display);
   XSetIOErrorExitHandler(display, &XTestKeymapMirror::OnConnectionLost, mirror.get());
-  constexpr unsigned kKeymapEvents = XkbNewKeyboardNotifyMask | XkbMapNotifyMask;
-  XkbSelectEvents(display, static_cast<unsigned>(from), kKeymapEvents, kKeymapEvents);
-  mirror->keymap_.Copy(display, from, to);
+  mirror->FindSource();
   mirror->thread_ = std::thread([m = mirror.get()] { m->Run(); });
   return mirror;
 }
 
-XTestKeymapMirror::XTestKeymapMirror(Display* display, int wakeFd, int xkbEventBase, int from, int to)
-    : display_(display), wakeFd_(wakeFd), xkbEventBase_(xkbEventBase), from_(from), to_(to) {}
+XTestKeymapMirror::XTestKeymapMirror(Display* display, int wakeFd, int xkbEventBase, int to)
+    : display_(display), wakeFd_(wakeFd), xkbEventBase_(xkbEventBase), to_(to) {}
+
+void XTestKeymapMirror::FindSource() {
+  from_ = FindSlaveKeyboard(display_, kXWaylandKeyboard, true);
+  if (from_ < 0) {
+    return;
+  }
+  constexpr unsigned kKeymapEvents = XkbNewKeyboardNotifyMask | XkbMapNotifyMask;
+  XkbSelectEvents(display_, static_cast<unsigned>(from_), kKeymapEvents, kKeymapEvents);
+  keymap_.Copy(display_, from_, to_);
+}
 
 XTestKeymapMirror::~XTestKeymapMirror() {
   const std::uint64_t one = 1;
@@ -70,6 +79,9 @@ void XTestKeymapMirror::OnConnectionLost(Display*, void* self) {
 void XTestKeymapMirror::Run() {
   pollfd fds[2] = {{ConnectionNumber(display_), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
   while (!lost_) {
+    if (from_ < 0) {
+      FindSource();
+    }
     bool changed = false;
     while (!lost_ && XPending(display_) > 0) {
       XEvent event;
@@ -80,7 +92,10 @@ void XTestKeymapMirror::Run() {
       keymap_.Copy(display_, from_, to_);
       continue;  // the copy's replies may have brought events into Xlib's queue
     }
-    if (lost_ || (poll(fds, 2, -1) < 0 && errno != EINTR) || (fds[1].revents & POLLIN) != 0) {
+    // XWayland adds its keyboard device once the compositor's seat has told it of a keyboard, which may be
+    // after the program's start when its connection is what started XWayland.
+    const int timeout = from_ < 0 ? kLookIntervalMs : -1;
+    if (lost_ || (poll(fds, 2, timeout) < 0 && errno != EINTR) || (fds[1].revents & POLLIN) != 0) {
       break;
     }
   }

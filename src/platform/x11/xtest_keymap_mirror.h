@@ -16,14 +16,18 @@ namespace srd {
 // thread of its own; puts the XTest device's keymap back when it goes (unless the server went first).
 class XTestKeymapMirror {
  public:
-  // nullptr when the display is not XWayland or cannot be opened.
-  static std::unique_ptr<XTestKeymapMirror> Start(const std::string& displayName);
+  // nullptr when the display is not XWayland (`waylandSession`: taken to be, as a Wayland session's display
+  // is) or cannot be opened. Copies the keymap before returning when XWayland's keyboard device is there,
+  // else as soon as it appears.
+  static std::unique_ptr<XTestKeymapMirror> Start(const std::string& displayName, bool waylandSession);
   ~XTestKeymapMirror();
   XTestKeymapMirror(const XTestKeymapMirror&) = delete;
   XTestKeymapMirror& operator=(const XTestKeymapMirror&) = delete;
 
  private:
-  XTestKeymapMirror(_XDisplay* display, int wakeFd, int xkbEventBase, int from, int to);
+  XTestKeymapMirror(_XDisplay* display, int wakeFd, int xkbEventBase, int to);
+  // Looks for XWayland's keyboard device; once there, follows its keymap and copies it.
+  void FindSource();
   void Run();
   static void OnConnectionLost(_XDisplay* display, void* self);
 
