@@ -86,7 +86,11 @@ void XTestKeymapMirror::Run() {
     while (!lost_ && XPending(display_) > 0) {
       XEvent event;
       XNextEvent(display_, &event);
-      changed = changed || event.type == xkbEventBase_;
+      // Events of the XTest device's own keymap (and the core keyboard's, which follows it) come too: copying
+      // on those would copy for ever.
+      changed =
+          changed || (event.type == xkbEventBase_ &&
+                      reinterpret_cast<const XkbEvent*>(&event)->any.device == static_cast<unsigned>(from_));
     }
     if (changed && !lost_) {
       keymap_.Copy(display_, from_, to_);
