@@ -1,0 +1,136 @@
+// The desktops' word on the active layout, against stand-ins the tests start: KDE Plasma's keyboard service
+// on a private session bus, GNOME's input-source settings in a keyfile of the test's own. Each switch made
+// while the watch runs is followed.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "layout_lines.h"
+#include "platform/layout/receiver_layout.h"
+#include "platform/wayland/gnome_layout_source.h"
+#include "platform/wayland/kde_layout_source.h"
+#include "platform/wayland/wayland_layout_watch.h"
+#include "support/program_process.h"
+#include "support/scoped_temp_dir.h"
+#include "support/wait_until.h"
+#include "support/weston_server.h"
+
+namespace srd {
+namespace {
+
+using namespace std::chrono_literals;
+
+class DesktopSourcesTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(weston_.Start("us,de")); }
+  // The receiver's layout from the compositor, with the one desktop given.
+  std::unique_ptr<ReceiverLayout> Follow(DesktopLayoutSourceFactory desktop) {
+    return ReceiverLayout::Start(
+        weston_.WaylandDisplay().c_str(), [&](const std::string& name, LayoutChanged f) {
+          std::string whyNot;
+          return std::unique_ptr<LayoutWatch>(
+              WaylandLayoutWatch::Start(name, std::move(f), {desktop}, lines_.File(), &whyNot));
+        });
+  }
+  bool Says(const std::string& layoutAndWhere) {
+    return test::WaitUntil(
+        [&] { return lines_.Has("strokerelayd: typing for keyboard layout " + layoutAndWhere); }, 10s);
+  }
+
+  test::WestonServer weston_;
+  test::LayoutLines lines_;
+};
+
+// A session bus of the test's own, with nothing on it yet.
+class PrivateSessionBus {
+ public:
+  PrivateSessionBus()
+      : address_("unix:path=" + dir_.Path() + "/bus"), daemon_([&] {
+          test::ProgramOptions options("/usr/bin/dbus-daemon");
+          options.arguments = {"--session", "--nofork", "--address=" + address_};
+          return options;
+        }()) {}
+  bool Ready() const {
+    return test::WaitUntil([&] { return std::filesystem::exists(dir_.Path() + "/bus"); }, 30s);
+  }
+  const std::string& Address() const { return address_; }
+
+ private:
+  test::ScopedTempDir dir_{"srd-bus"};
+  std::string address_;
+  test::ProgramProcess daemon_;
+};
+
+TEST_F(DesktopSourcesTest, KdePlasmasActiveLayoutIsFollowed) {
+  PrivateSessionBus bus;
+  ASSERT_TRUE(bus.Ready());
+  const auto kde = [&](ActiveLayoutChanged onChange, int limitMs, std::string* whyNot) {
+    return std::unique_ptr<DesktopLayoutSource>(
+        KdeLayoutSource::Start(bus.Address(), std::move(onChange), limitMs, whyNot));
+  };
+  // Without the service: told at once, and the first layout is used.
+  std::string whyNot;
+  EXPECT_EQ(kde([](const ActiveLayout&) {}, 1000, &whyNot), nullptr);
+  EXPECT_EQ(whyNot, "no KDE Plasma keyboard service on the session bus");
+
+  test::ProgramOptions options(KDE_KEYBOARD_STANDIN, {{"DBUS_SESSION_BUS_ADDRESS", bus.Address()}});
+  options.arguments = {"1"};
+  test::ProgramProcess standIn(options);
+  ASSERT_TRUE(
+      test::WaitUntil([&] { return kde([](const ActiveLayout&) {}, 1000, &whyNot) != nullptr; }, 30s));
+  const auto layout = Follow(kde);
+  EXPECT_EQ(layout->Current().Name().Text(), "de");
+  EXPECT_TRUE(Says("de (compositor keymap, KDE Plasma layout 2 of 2)"));
+
+  options = test::ProgramOptions("/usr/bin/dbus-send", {{"DBUS_SESSION_BUS_ADDRESS", bus.Address()}});
+  options.arguments = {"--session",
+                       "--print-reply",
+                       "--dest=org.kde.keyboard",
+                       "/Layouts",
+                       "org.kde.KeyboardLayouts.setLayout",
+                       "uint32:0"};
+  ASSERT_EQ(test::ProgramProcess::RunToEnd(options, 30s), 0);
+  EXPECT_TRUE(Says("us (compositor keymap, KDE Plasma layout 1 of 2)"));
+  EXPECT_EQ(layout->Current().Name().Text(), "us");
+}
+
+TEST_F(DesktopSourcesTest, GnomesCurrentInputSourceIsFollowed) {
+  test::ScopedTempDir config("srd-gsettings");
+  const std::filesystem::path keyfile = config.Path() + "/glib-2.0/settings/keyfile";
+  std::filesystem::create_directories(keyfile.parent_path());
+  const auto write = [&](const char* mostRecentFirst) {
+    const std::filesystem::path next = keyfile.string() + ".new";
+    std::ofstream(next) << "[org/gnome/desktop/input-sources]\n"
+                        << "sources=[('xkb', 'us'), ('xkb', 'de')]\n"
+                        << "mru-sources=" << mostRecentFirst << "\n";
+    std::filesystem::rename(next, keyfile);
+  };
+  write("[('xkb', 'de'), ('xkb', 'us')]");
+  // GLib reads these at its first use of settings, which is in this test's process.
+  setenv("GSETTINGS_BACKEND", "keyfile", 1);
+  setenv("XDG_CONFIG_HOME", config.Path().c_str(), 1);
+  const auto gnome = [](ActiveLayoutChanged onChange, int, std::string* whyNot) {
+    return std::unique_ptr<DesktopLayoutSource>(GnomeLayoutSource::Start(std::move(onChange), whyNot));
+  };
+  const auto layout = Follow(gnome);
+  EXPECT_EQ(layout->Current().Name().Text(), "de");
+  EXPECT_TRUE(Says("de (compositor keymap, GNOME input source 2 of 2)"));
+
+  write("[('xkb', 'us'), ('xkb', 'de')]");
+  EXPECT_TRUE(Says("us (compositor keymap, GNOME input source 1 of 2)"));
+  EXPECT_EQ(layout->Current().Name().Text(), "us");
+}
+
+TEST(GnomeSources, AnInputSourcesIdIsALayoutAndVariant) {
+  EXPECT_EQ(LayoutOfGnomeSource("de"), (LayoutName{"de", ""}));
+  EXPECT_EQ(LayoutOfGnomeSource("de+nodeadkeys"), (LayoutName{"de", "nodeadkeys"}));
+}
+
+}  // namespace
+}  // namespace srd
