@@ -210,9 +210,11 @@ const char* XkbKeyName(std::uint16_t code) {
 }
 
 KeyboardLayout MakeKeyboardLayout(const LayoutName& name) {
-  const NamedTable* table = FindNamedTable(name.layout);
+  const NamedTable* table = name.keymap == nullptr ? FindNamedTable(name.layout) : nullptr;
   std::unique_ptr<LayoutKeymap> keymap;
-  if (table == nullptr || !name.variant.empty()) {
+  if (name.keymap != nullptr) {
+    keymap = LayoutKeymap::FromText(*name.keymap, name.group);
+  } else if (table == nullptr || !name.variant.empty()) {
     keymap = LayoutKeymap::Compile(name);
   }
   std::vector<std::pair<std::uint16_t, std::uint8_t>> family;

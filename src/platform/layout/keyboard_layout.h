@@ -2,9 +2,11 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 // Which key a virtual-key code stands for depends on the keyboard layout of the machine that receives it:
 // the layout decides, as on the system the codes come from, which physical key carries which code. A
@@ -15,8 +17,16 @@ namespace srd {
 
 // An XKB layout name and variant ("de", "nodeadkeys"), as X and /etc/default/keyboard name them.
 struct LayoutName {
+  LayoutName() = default;
+  LayoutName(std::string layoutName, std::string variantName)
+      : layout(std::move(layoutName)), variant(std::move(variantName)) {}
+
   std::string layout = "us";
   std::string variant;
+  // A layout XKB has no name for (one of a compositor's own keymap, whose description names it in `layout`):
+  // the keymap text and the group of it the layout is read from, instead of a keymap compiled from names.
+  std::shared_ptr<const std::string> keymap;
+  unsigned group = 0;
 
   // "de" or "de:nodeadkeys".
   std::string Text() const;

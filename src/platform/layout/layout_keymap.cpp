@@ -47,7 +47,23 @@ std::unique_ptr<LayoutKeymap> LayoutKeymap::Compile(const LayoutName& name) {
   if (keymap == nullptr) {
     return nullptr;
   }
-  return std::unique_ptr<LayoutKeymap>(new LayoutKeymap(keymap));
+  return std::unique_ptr<LayoutKeymap>(new LayoutKeymap(keymap, 0));
+}
+
+std::unique_ptr<LayoutKeymap> LayoutKeymap::FromText(const std::string& text, unsigned group) {
+  xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_ENVIRONMENT_NAMES);
+  if (context == nullptr) {
+    return nullptr;
+  }
+  xkb_context_set_log_level(context, XKB_LOG_LEVEL_CRITICAL);
+  xkb_keymap* keymap = xkb_keymap_new_from_string(context, text.c_str(), XKB_KEYMAP_FORMAT_TEXT_V1,
+                                                  XKB_KEYMAP_COMPILE_NO_FLAGS);
+  xkb_context_unref(context);
+  if (keymap != nullptr && group >= xkb_keymap_num_layouts(keymap)) {
+    xkb_keymap_unref(keymap);
+    keymap = nullptr;
+  }
+  return keymap != nullptr ? std::unique_ptr<LayoutKeymap>(new LayoutKeymap(keymap, group)) : nullptr;
 }
 
 LayoutKeymap::~LayoutKeymap() {
@@ -56,13 +72,13 @@ LayoutKeymap::~LayoutKeymap() {
 
 std::uint32_t LayoutKeymap::Keysym(std::uint16_t code, int level) const {
   const xkb_keysym_t* syms = nullptr;
-  const int count = xkb_keymap_key_get_syms_by_level(keymap_, code + kEvdevOffset, 0,
+  const int count = xkb_keymap_key_get_syms_by_level(keymap_, code + kEvdevOffset, group_,
                                                      static_cast<xkb_level_index_t>(level), &syms);
   return count > 0 ? syms[0] : 0;
 }
 
 int LayoutKeymap::Levels(std::uint16_t code) const {
-  return static_cast<int>(xkb_keymap_num_levels_for_key(keymap_, code + kEvdevOffset, 0));
+  return static_cast<int>(xkb_keymap_num_levels_for_key(keymap_, code + kEvdevOffset, group_));
 }
 
 std::string KeysymLabel(std::uint32_t keysym) {

@@ -18,6 +18,9 @@ class LayoutKeymap {
  public:
   // Compiles the keymap of one layout (evdev rules, pc105); nullptr when XKB has no such layout.
   static std::unique_ptr<LayoutKeymap> Compile(const LayoutName& name);
+  // One group of a keymap given as XKB keymap text (a compositor's); nullptr when it does not compile or has
+  // no such group.
+  static std::unique_ptr<LayoutKeymap> FromText(const std::string& text, unsigned group);
   ~LayoutKeymap();
   LayoutKeymap(const LayoutKeymap&) = delete;
   LayoutKeymap& operator=(const LayoutKeymap&) = delete;
@@ -29,8 +32,9 @@ class LayoutKeymap {
   int Levels(std::uint16_t code) const;
 
  private:
-  explicit LayoutKeymap(xkb_keymap* keymap) : keymap_(keymap) {}
+  LayoutKeymap(xkb_keymap* keymap, unsigned group) : keymap_(keymap), group_(group) {}
   xkb_keymap* keymap_;
+  unsigned group_;
 };
 
 // How a keysym reads in a table: its character ("ä"), or for a dead key or a key without one its XKB name

@@ -3,6 +3,9 @@
 #include <xkbcommon/xkbcommon.h>
 #include <xkbcommon/xkbregistry.h>
 
+#include <memory>
+#include <utility>
+
 namespace srd {
 
 namespace {
@@ -44,10 +47,16 @@ std::vector<KeymapGroup> KeymapGroups(const std::string& keymapText) {
   if (keymap == nullptr) {
     return groups;
   }
+  const auto text = std::make_shared<const std::string>(keymapText);
   const xkb_layout_index_t count = xkb_keymap_num_layouts(keymap);
   for (xkb_layout_index_t i = 0; i < count; ++i) {
     const char* name = xkb_keymap_layout_get_name(keymap, i);
-    groups.push_back({name != nullptr ? name : "", LayoutName{"", ""}});
+    KeymapGroup group;
+    group.description = name != nullptr ? name : "";
+    group.name = LayoutName{group.description, ""};
+    group.name.keymap = text;
+    group.name.group = i;
+    groups.push_back(std::move(group));
   }
   xkb_keymap_unref(keymap);
 
@@ -57,7 +66,11 @@ std::vector<KeymapGroup> KeymapGroups(const std::string& keymapText) {
   }
   if (registry != nullptr && rxkb_context_parse_default_ruleset(registry)) {
     for (KeymapGroup& group : groups) {
-      group.name = LayoutDescribedAs(registry, group.description);
+      LayoutName listed = LayoutDescribedAs(registry, group.description);
+      if (!listed.layout.empty()) {
+        group.name = std::move(listed);
+        group.listed = true;
+      }
     }
   }
   if (registry != nullptr) {

@@ -13,7 +13,10 @@ namespace srd {
 
 struct KeymapGroup {
   std::string description;  // the group's name in the keymap
-  LayoutName name;          // the layout and variant of that description; empty layout: none matches
+  // The layout and variant of that description; for a description no layout has, the description and the
+  // group of the keymap text, which the layout is then read from.
+  LayoutName name;
+  bool listed = false;  // the description is one XKB's registry lists
 };
 
 // The groups of the keymap text, in order; empty when the text does not compile. Each description is looked

@@ -14,10 +14,6 @@ constexpr int kDesktopLimitMs = 500;
 
 }  // namespace
 
-LayoutName LayoutOfKeymapGroup(const KeymapGroup& group) {
-  return group.name.layout.empty() ? LayoutName{} : group.name;
-}
-
 std::unique_ptr<WaylandLayoutWatch> WaylandLayoutWatch::Start(
     const std::string& displayName, LayoutChanged onChange,
     const std::vector<DesktopLayoutSourceFactory>& desktops, std::FILE* lines, std::string* whyNot) {
@@ -92,14 +88,18 @@ void WaylandLayoutWatch::Decide() {
     where += ", its first of " + std::to_string(count) + " layouts: no desktop here says which is active";
   }
   if (group != nullptr) {
-    name = LayoutOfKeymapGroup(*group);
-    if (group->name.layout.empty()) {
-      where += ", \"" + group->description + "\" is no layout XKB lists: US positions";
+    name = group->name;
+    if (!group->listed) {
+      // Read from the keymap itself: say which rule its keys allowed.
+      const bool latin = MakeKeyboardLayout(name).Rule() == LayoutRule::kLatinFamily;
+      where += std::string("; no layout XKB lists is described so: ") +
+               (latin ? "letters and digits where its keymap has them" : "US positions");
     }
   } else {
     name = active_->name;
   }
-  const std::string line = "strokerelayd: typing for keyboard layout " + name.Text() + " (" + where + ")";
+  const std::string shown = name.keymap != nullptr ? "\"" + name.layout + "\"" : name.Text();
+  const std::string line = "strokerelayd: typing for keyboard layout " + shown + " (" + where + ")";
   if (line == said_) {
     return;
   }

@@ -44,7 +44,4 @@ class WaylandLayoutWatch final : public LayoutWatch {
   std::unique_ptr<DesktopLayoutSource> desktop_;
 };
 
-// The layout one group stands for: its layout name, or for a description no layout has, the US positions.
-LayoutName LayoutOfKeymapGroup(const KeymapGroup& group);
-
 }  // namespace srd
