@@ -38,6 +38,10 @@ LayoutName ThisMachinesLayout() {
   return ReceiverLayout::Start(std::getenv("DISPLAY"), WatchXLayout)->Current().Name();
 }
 
+KeyboardGroups ThisMachinesGroups() {
+  return KeyboardGroups{{ThisMachinesLayout()}, 0};
+}
+
 std::unique_ptr<LayoutTyping> LayoutTyping::For(const LayoutName& requested) {
   LayoutName name = requested;
   if (name.layout.empty()) {

@@ -41,6 +41,13 @@ class LayoutTyping {
 // This machine's own keyboard layout: its X display's active one, else its keyboard configuration.
 LayoutName ThisMachinesLayout();
 
+// All the layouts of this machine's keyboard (the groups of its keymap, in order) and the one active now.
+struct KeyboardGroups {
+  std::vector<LayoutName> layouts;
+  std::size_t active = 0;
+};
+KeyboardGroups ThisMachinesGroups();
+
 // The layouts to name in the help text: those with a table of their own, comma-separated.
 std::string NamedLayoutList();
 

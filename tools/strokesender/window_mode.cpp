@@ -57,9 +57,11 @@ int RunWindowMode(const Options& options) {
     return kExitNetwork;
   }
 
-  // The keys are those of this machine's keyboard, whose layout -l may name.
-  const KeyboardLayout layout =
-      MakeKeyboardLayout(options.layout.layout.empty() ? ThisMachinesLayout() : options.layout);
+  // The keys are those of this machine's keyboard: of whichever of its layouts each key is typed with, or of
+  // the one layout -l names.
+  const KeyboardGroups machine =
+      options.layout.layout.empty() ? ThisMachinesGroups() : KeyboardGroups{{options.layout}, 0};
+  GroupFollower groups(machine.layouts, machine.active);
 
   const int stopFd = TakeStopSignals();
   int argc = 1;
@@ -79,7 +81,7 @@ int RunWindowMode(const Options& options) {
         std::fprintf(stderr, "strokesender: %s\n", sendError.c_str());
         return false;
       },
-      layout);
+      groups);
 
   QSocketNotifier* stopNotifier = nullptr;
   if (stopFd >= 0) {
