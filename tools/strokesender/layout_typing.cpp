@@ -4,6 +4,7 @@
 #include <xkbcommon/xkbcommon.h>
 
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -39,6 +40,11 @@ LayoutName ThisMachinesLayout() {
 }
 
 KeyboardGroups ThisMachinesGroups() {
+  if (const char* display = std::getenv("DISPLAY"); display != nullptr && *display != '\0') {
+    if (std::optional<KeyboardGroups> groups = ReadXKeyboardGroups(display)) {
+      return *groups;
+    }
+  }
   return KeyboardGroups{{ThisMachinesLayout()}, 0};
 }
 

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "platform/keys/key_sink.h"
-#include "platform/layout/layout_watch.h"
 #include "platform/keys/repeat_suppression.h"
+#include "platform/layout/layout_watch.h"
 #include "platform/x11/xtest_key_backend.h"
 
 // How the program and the XTest backend, built as a loadable module, meet: the X libraries are mapped only
