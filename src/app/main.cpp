@@ -4,7 +4,9 @@
 
 #include <clocale>
 #include <memory>
+#include <optional>
 
+#include "app/command_line.h"
 #include "platform/choice/key_backend_choice.h"
 #include "platform/choice/ui_backend_choice.h"
 #include "platform/keys/key_sink.h"
@@ -13,7 +15,10 @@
 #include "shell/shell_main.h"
 #include "shell/shell_resources.h"
 
-int main() {
+int main(int argc, char** argv) {
+  if (const std::optional<int> answered = srd::AnswerCommandLine(argc, argv)) {
+    return *answered;
+  }
   srd::BlockStopSignals();
   std::setlocale(LC_CTYPE, "");  // the host name is converted from the locale's encoding
 
