@@ -162,4 +162,22 @@ TEST_F(ProgramModulesTest, AMissingOrBrokenWindowModuleLeavesTheProgramRunningWi
   }
 }
 
+// A Qt platform asked for by name whose plugin is not installed (QT_QPA_PLATFORM=wayland without Qt's Wayland
+// plugin) would make Qt end the process: one sentence instead, and the program runs on without a window.
+TEST_F(ProgramModulesTest, APlatformWithoutItsPluginLeavesTheProgramRunningWithoutAWindow) {
+  if (!kBuiltWithWindows) {
+    GTEST_SKIP() << "built without the window module";
+  }
+  auto process = StartBound(SRD_PROGRAM, {{"QT_QPA_PLATFORM", "srd-absent;srd-absent-too:option"}});
+  ASSERT_NE(process, nullptr);
+  const std::string expected =
+      "strokerelayd: running without a window, since Qt has no plugin for the platform "
+      "\"srd-absent;srd-absent-too:option\" that QT_QPA_PLATFORM asks for (looked in ";
+  const std::string stderrText = process->Stderr();
+  const std::string firstLine = stderrText.substr(0, stderrText.find('\n') + 1);
+  EXPECT_EQ(firstLine.substr(0, expected.size()), expected);
+  EXPECT_TRUE(firstLine.ends_with("/platforms).\n")) << firstLine;
+  Stop(*process);
+}
+
 }  // namespace

@@ -18,9 +18,10 @@ namespace srd::sender {
 namespace {
 
 // The Qt platform that shows the window where the user sits, or empty when there is none; platforms without
-// a screen (offscreen, minimal) have no keyboard to capture.
-std::string WindowPlatform() {
-  std::string platform = ChooseQtPlatform();
+// a screen (offscreen, minimal) have no keyboard to capture. *whyNot says why when the platform asked for has
+// no plugin here.
+std::string WindowPlatform(std::string* whyNot) {
+  std::string platform = ChooseQtPlatform(whyNot);
   if (platform == "offscreen" || platform == "minimal") {
     return {};
   }
@@ -40,7 +41,12 @@ int TakeStopSignals() {
 }  // namespace
 
 int RunWindowMode(const Options& options) {
-  const std::string platform = WindowPlatform();
+  std::string whyNot;
+  const std::string platform = WindowPlatform(&whyNot);
+  if (!whyNot.empty()) {
+    std::fprintf(stderr, "strokesender: --window cannot open a window, since %s\n", whyNot.c_str());
+    return kExitUsage;
+  }
   if (platform.empty()) {
     std::fprintf(stderr,
                  "strokesender: --window needs a display (DISPLAY or WAYLAND_DISPLAY), and none "
