@@ -1,6 +1,6 @@
-// strokerelayd: wiring only. The stop signals are blocked before any thread exists, the window backend is
-// chosen, and the key injection device is made only once the main window is open, so that a second start
-// (which only brings the first forward) creates nothing.
+// strokerelayd: wiring only. The stop signals are blocked (and the write failure signals ignored) before any
+// thread exists, the window backend is chosen, and the key injection device is made only once the main
+// window is open, so that a second start (which only brings the first forward) creates nothing.
 
 #include <clocale>
 #include <memory>
@@ -20,7 +20,8 @@ int main(int argc, char** argv) {
     return *answered;
   }
   srd::BlockStopSignals();
-  std::setlocale(LC_CTYPE, "");  // the host name is converted from the locale's encoding
+  srd::IgnoreWriteFailureSignals();  // a log reader that went away must not take the program with it
+  std::setlocale(LC_CTYPE, "");      // the host name is converted from the locale's encoding
 
   srd::InitWindowLayer(srd::CreateUiBackend());
   srd::CloseWindowsOnStopSignals();
