@@ -28,7 +28,9 @@ int main(int argc, char** argv) {
 
   std::unique_ptr<srd::KeyBackend> keys;
   srd::SetShellOpenedHook([&keys] {
-    keys = srd::ChooseKeyBackend();
+    // The main window is open, so this process holds the single-instance lock: what the XTest backend
+    // records there can only be read again by a later start, once this one has gone.
+    keys = srd::ChooseKeyBackend(srd::InstanceLockDirectory());
     srd::InstallKeyBackend(keys.get());
   });
   const std::int32_t exitCode = srd::ShellMain(srd::ShellResources(), nullptr, u"", srd::SW_SHOWNORMAL);

@@ -39,8 +39,10 @@ class ProcessFaults : public ::testing::Test {
                           std::move(runtimeDir)};
   }
   static bool Bound(ProgramProcess& program) { return program.WaitBound(kPort, seconds(20)); }
-  // Types the A key and sees its press and release arrive at the X server.
+  // Types the A key and sees its press and release arrive at the X server (after the events before them).
   bool TypesAKey(KeyObserver& observer) {
+    observer.KeysDown();  // a round trip: every event before it has reached the observer
+    observer.TakeFor(milliseconds(100));
     sender_.SendTo(kPort, "?k41u41");
     const std::vector<KeyEvent> events = observer.Take(2);
     return events.size() == 2 && events[0].second && !events[1].second;

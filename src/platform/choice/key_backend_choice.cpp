@@ -5,8 +5,8 @@
 
 #include "platform/keys/none_key_backend.h"
 #include "platform/keys/uinput_key_backend.h"
-#include "platform/x11/xtest_module.h"
 #include "platform/sys/loadable_module.h"
+#include "platform/x11/xtest_module.h"
 
 namespace srd {
 
@@ -39,15 +39,15 @@ std::unique_ptr<LayoutWatch> WatchLayoutThroughModule(const std::string& display
 
 }  // namespace
 
-std::unique_ptr<KeyBackend> ChooseKeyBackend() {
-  return ChooseKeyBackendFrom(kUinputPath, std::getenv("DISPLAY"), stderr);
+std::unique_ptr<KeyBackend> ChooseKeyBackend(const std::string& recordDirectory) {
+  return ChooseKeyBackendFrom(kUinputPath, std::getenv("DISPLAY"), stderr, recordDirectory);
 }
 
 // Standard error stays quiet when keys can be injected: it carries the receiver's diagnostic lines, and the
 // chosen backend is no news to a user whose keys arrive. Only the case where nothing can arrive is told, and
 // the rare one where a lost release could make a key run on.
 std::unique_ptr<KeyBackend> ChooseKeyBackendFrom(const char* uinputPath, const char* displayName,
-                                                 std::FILE* complaints) {
+                                                 std::FILE* complaints, const std::string& recordDirectory) {
   // Either sink types the key that the receiver's layout gives each code; on X the display's layout rules
   // (uinput keyboards get the same keymap there), elsewhere the system's keyboard configuration.
   std::string uinputWhyNot;
@@ -71,6 +71,7 @@ std::unique_ptr<KeyBackend> ChooseKeyBackendFrom(const char* uinputPath, const c
   if (hasDisplay) {
     XTestOptions options;
     options.displayName = displayName;
+    options.recordDirectory = recordDirectory;
     if (auto xtest = CreateXTestKeyBackend(options, &xWhyNot)) {
       xtest->FollowLayout(ReceiverLayout::Start(displayName, WatchLayoutThroughModule));
       return xtest;

@@ -8,9 +8,7 @@
 
 namespace srd {
 
-namespace {
-
-// The XKB id of the slave keyboard named `name` (XKB and XInput number devices alike); -1 if there is none.
+// XKB and XInput number devices alike.
 int FindSlaveKeyboard(Display* display, const char* name) {
   int opcode = 0;
   int event = 0;
@@ -35,6 +33,8 @@ int FindSlaveKeyboard(Display* display, const char* name) {
   XIFreeDeviceInfo(devices);
   return found;
 }
+
+namespace {
 
 // Whether the RepeatKeys control of a device is on; nullopt-like -1 when XKB cannot tell.
 int RepeatOf(Display* display, int device) {
@@ -90,6 +90,19 @@ void XDeviceRepeat::Restore(Display* display) {
   XkbChangeEnabledControls(display, static_cast<unsigned>(device_), XkbRepeatKeysMask, XkbRepeatKeysMask);
   XSync(display, False);
   turnedOff_ = false;
+}
+
+bool XDeviceRepeat::TurnOn(Display* display, const char* deviceName) {
+  if (!HasXkb(display)) {
+    return false;
+  }
+  const int device = FindSlaveKeyboard(display, deviceName);
+  if (device < 0) {
+    return false;
+  }
+  XkbChangeEnabledControls(display, static_cast<unsigned>(device), XkbRepeatKeysMask, XkbRepeatKeysMask);
+  XSync(display, False);
+  return true;
 }
 
 bool XDeviceRepeat::RepeatEnabled(Display* display, const char* deviceName) {

@@ -14,7 +14,7 @@
 namespace srd {
 
 // Raised whenever XTestOptions or the KeyBackend interface change.
-inline constexpr std::uint32_t kXTestModuleVersion = 3;
+inline constexpr std::uint32_t kXTestModuleVersion = 4;
 
 // The function the module exports, by this name: connects as XTestKeyBackend::Create does and hands the
 // backend to the caller, or returns nullptr with *whyNot set.
