@@ -1,0 +1,83 @@
+// The record of what the XTest backend changed on a display is read back as untrusted input: only a record
+// in exactly the form written, in a private regular file, is believed; anything else is removed unread.
+#include "platform/x11/display_changes.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
+
+#include "support/scoped_temp_dir.h"
+
+namespace srd {
+namespace {
+
+class DisplayChangesRecord : public ::testing::Test {
+ protected:
+  void Plant(const std::string& text, mode_t mode = 0600) {
+    std::ofstream(path_, std::ios::binary | std::ios::trunc) << text;
+    chmod(path_.c_str(), mode);
+  }
+  bool Exists() const { return access(path_.c_str(), F_OK) == 0; }
+
+  test::ScopedTempDir directory_{"srd-changes"};
+  const std::string path_ = DisplayChangesPath(directory_.Path());
+};
+
+TEST_F(DisplayChangesRecord, WhatIsWrittenIsReadBackFromAPrivateFile) {
+  EXPECT_FALSE(ReadDisplayChanges(path_));
+  ASSERT_TRUE(WriteDisplayChanges(path_, {"localhost:12.0", true}));
+  struct stat info {};
+  ASSERT_EQ(lstat(path_.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  const auto read = ReadDisplayChanges(path_);
+  ASSERT_TRUE(read);
+  EXPECT_EQ(read->display, "localhost:12.0");
+  EXPECT_TRUE(read->repeatWasOn);
+  // Written again over the old one, as a reconnect does.
+  ASSERT_TRUE(WriteDisplayChanges(path_, {":3", false}));
+  EXPECT_FALSE(ReadDisplayChanges(path_)->repeatWasOn);
+  RemoveDisplayChanges(path_);
+  EXPECT_FALSE(Exists());
+  EXPECT_FALSE(
+      WriteDisplayChanges(path_, {"a display\nrepeat=on", true}));  // never writes what it cannot read
+}
+
+TEST_F(DisplayChangesRecord, AnythingElseUnderItsNameIsRemovedUnbelieved) {
+  const std::string good = "strokerelayd xtest changes 1\ndisplay=:5\nrepeat=on\n";
+  const struct {
+    const char* what;
+    std::string text;
+    mode_t mode;
+  } planted[] = {
+      {"another heading", "strokerelayd xtest changes 2\ndisplay=:5\nrepeat=on\n", 0600},
+      {"a blank in the display", "strokerelayd xtest changes 1\ndisplay=:5 x\nrepeat=on\n", 0600},
+      {"no display", "strokerelayd xtest changes 1\ndisplay=\nrepeat=on\n", 0600},
+      {"a repeat neither on nor off", "strokerelayd xtest changes 1\ndisplay=:5\nrepeat=1\n", 0600},
+      {"a line more", good + "keys=50\n", 0600},
+      {"no line end", good.substr(0, good.size() - 1), 0600},
+      {"too long", good + std::string(600, '#'), 0600},
+      {"writable by others", good, 0666},
+      {"empty", "", 0600},
+  };
+  for (const auto& record : planted) {
+    SCOPED_TRACE(record.what);
+    Plant(record.text, record.mode);
+    EXPECT_FALSE(ReadDisplayChanges(path_));
+    EXPECT_FALSE(Exists());
+  }
+  // A link to a good record elsewhere, and a FIFO that would hold a reader up.
+  const std::string elsewhere = directory_.Path() + "/elsewhere";
+  std::ofstream(elsewhere) << good;
+  ASSERT_EQ(symlink(elsewhere.c_str(), path_.c_str()), 0);
+  EXPECT_FALSE(ReadDisplayChanges(path_));
+  EXPECT_FALSE(Exists());
+  ASSERT_EQ(mkfifo(path_.c_str(), 0600), 0);
+  EXPECT_FALSE(ReadDisplayChanges(path_));
+  EXPECT_FALSE(Exists());
+}
+
+}  // namespace
+}  // namespace srd
