@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <cstddef>
-#include <mutex>
 
 #include "platform/sys/unicode_text.h"
 
@@ -18,42 +17,12 @@ namespace {
 
 // Standard error is shared with whoever started the program (a terminal, a log reader's pipe): making its
 // open file description non-blocking would change it for them too. A pipe or terminal is opened once more
-// instead, non-blocking, for this process alone; the copy is kept while standard error still leads there.
-struct OwnChannel {
-  int fd = -1;
-  dev_t device = 0;
-  ino_t inode = 0;
-  dev_t special = 0;
-
-  bool LeadsTo(const struct stat& info) const {
-    return fd >= 0 && device == info.st_dev && inode == info.st_ino && special == info.st_rdev;
-  }
-  void Close() {
-    if (fd >= 0) {
-      close(fd);
-      fd = -1;
-    }
-  }
-};
-
-std::mutex g_channelLock;
-OwnChannel g_channel;
-
-// A descriptor for standard error on which a write never blocks, or -1 when there is none: then the caller
-// writes only when the channel is ready. Called under g_channelLock.
-int NonBlockingCopy(const struct stat& info) {
-  if (g_channel.LeadsTo(info)) {
-    return g_channel.fd;
-  }
-  g_channel.Close();
-  // O_NOCTTY: a terminal opened here must never become the process's controlling terminal. A pipe whose
-  // reader has gone cannot be opened (ENXIO): the line has nowhere to go.
-  const int fd = open("/proc/self/fd/2", O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) {
-    return -1;
-  }
-  g_channel = OwnChannel{fd, info.st_dev, info.st_ino, info.st_rdev};
-  return fd;
+// instead, non-blocking, for this process alone, and only for the one line: a copy kept open would hold a
+// pipe that standard error no longer leads to open for writing, and its reader would wait for an end that
+// never comes. O_NOCTTY: a terminal opened here must never become the process's controlling terminal. A
+// pipe whose reader has gone cannot be opened (ENXIO): the line has nowhere to go.
+int OpenNonBlockingCopy() {
+  return open("/proc/self/fd/2", O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
 }
 
 // One write of the whole line; false when it was refused or cut.
@@ -92,10 +61,10 @@ bool WriteWithoutWaiting(const char* bytes, std::size_t length) {
   if (!mayBlock || (flags >= 0 && (flags & O_NONBLOCK) != 0)) {
     return WriteWhole(STDERR_FILENO, bytes, length);  // a file or a device that takes what comes
   }
-  std::lock_guard lock(g_channelLock);
-  const int own = NonBlockingCopy(info);
-  if (own >= 0) {
-    return WriteWhole(own, bytes, length);
+  if (const int copy = OpenNonBlockingCopy(); copy >= 0) {
+    const bool written = WriteWhole(copy, bytes, length);
+    close(copy);
+    return written;
   }
   // No copy of our own: write only when the channel is ready for it now, and its reader still there.
   pollfd ready{STDERR_FILENO, POLLOUT, 0};
