@@ -37,6 +37,18 @@ std::unique_ptr<LayoutWatch> WatchLayoutThroughModule(const std::string& display
       entry != nullptr ? entry(kXTestModuleVersion, &displayName, &onChange, &whyNot) : nullptr);
 }
 
+// A killed run that injected through XTest may have left keys held and the repeat off on this display; a run
+// that injects through uinput puts that right through the module too (loaded on X for the repeat anyway).
+void PutRightThroughModule(const char* displayName, const std::string& recordDirectory) {
+  if (recordDirectory.empty()) {
+    return;
+  }
+  std::string whyNot;
+  if (const auto entry = LoadModuleEntry<XPutRightEntry>(kXTestModuleFile, kXPutRightEntryName, &whyNot)) {
+    entry(kXTestModuleVersion, displayName, recordDirectory.c_str());
+  }
+}
+
 }  // namespace
 
 std::unique_ptr<KeyBackend> ChooseKeyBackend(const std::string& recordDirectory) {
@@ -55,6 +67,7 @@ std::unique_ptr<KeyBackend> ChooseKeyBackendFrom(const char* uinputPath, const c
   if (auto uinput = UinputKeyBackend::Create(MakeSystemUinputKernel(), uinputPath, &uinputWhyNot)) {
     uinput->FollowLayout(ReceiverLayout::Start(displayName, WatchLayoutThroughModule));
     if (hasDisplay) {
+      PutRightThroughModule(displayName, recordDirectory);
       std::string whyNot;
       if (auto suppression = SuppressXRepeat(displayName, &whyNot)) {
         uinput->KeepRepeatSuppression(std::move(suppression));

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/x11/device_repeat.h"
+#include "platform/x11/quiet_connection.h"
 
 namespace srd {
 
@@ -107,6 +108,8 @@ std::vector<int> KeysDownOn(Display* display, const char* deviceName) {
   return down;
 }
 
+void IgnoreLostConnection(Display*, void*) {}
+
 }  // namespace
 
 std::string DisplayChangesPath(const std::string& directory) {
@@ -174,6 +177,29 @@ void PutDisplayChangesRight(Display* display, const DisplayChanges& changes) {
     XDeviceRepeat::TurnOn(display, XDeviceRepeat::kXTestKeyboard);
   }
   XSync(display, False);
+}
+
+void PutRightWhatWasLeft(const std::string& displayName, const std::string& directory) {
+  const std::string path = DisplayChangesPath(directory);
+  const std::optional<DisplayChanges> left = ReadDisplayChanges(path);
+  if (!left) {
+    return;
+  }
+  if (left->display != displayName) {
+    RemoveDisplayChanges(path);
+    return;
+  }
+  Display* display = XOpenDisplay(displayName.c_str());
+  if (display == nullptr) {
+    return;
+  }
+  // A server that goes away meanwhile must not end the program, as Xlib's default would.
+  RegisterQuietConnection(display);
+  XSetIOErrorExitHandler(display, &IgnoreLostConnection, nullptr);
+  PutDisplayChangesRight(display, *left);
+  UnregisterQuietConnection(display);
+  XCloseDisplay(display);
+  RemoveDisplayChanges(path);
 }
 
 }  // namespace srd

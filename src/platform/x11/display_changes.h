@@ -37,4 +37,9 @@ void RemoveDisplayChanges(const std::string& path);
 // the XTest device's repeat back on if it was on.
 void PutDisplayChangesRight(_XDisplay* display, const DisplayChanges& changes);
 
+// For a start that injects some other way than XTest: puts right, on a connection of its own, what the record
+// in `directory` says about the display `displayName`, then removes the record. A record of another display
+// is removed unread; one whose display cannot be opened now is kept for a later start.
+void PutRightWhatWasLeft(const std::string& displayName, const std::string& directory);
+
 }  // namespace srd

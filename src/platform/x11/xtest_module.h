@@ -36,6 +36,12 @@ using XLayoutWatchEntry = LayoutWatch* (*)(std::uint32_t version, const std::str
                                            LayoutChanged* onChange, std::string* whyNot);
 inline constexpr char kXLayoutWatchEntryName[] = "srd_xtest_module_watch_layout";
 
+// The fourth one: for a start that injects through uinput, puts right what a killed XTest run left on the
+// display `displayName`, as recorded in `recordDirectory` (see PutRightWhatWasLeft); false for a module of
+// another version.
+using XPutRightEntry = bool (*)(std::uint32_t version, const char* displayName, const char* recordDirectory);
+inline constexpr char kXPutRightEntryName[] = "srd_xtest_module_put_right_what_was_left";
+
 // The module's file name.
 inline constexpr char kXTestModuleFile[] = "strokerelayd-xtest.so";
 

@@ -3,13 +3,19 @@
 #include "platform/x11/display_changes.h"
 
 #include <gtest/gtest.h>
+// After gtest: X's macros (None) clash with its names.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
 #include <string>
 
+#include "platform/x11/device_repeat.h"
+#include "support/key_observer.h"
 #include "support/scoped_temp_dir.h"
+#include "support/xvfb_server.h"
 
 namespace srd {
 namespace {
@@ -76,6 +82,40 @@ TEST_F(DisplayChangesRecord, AnythingElseUnderItsNameIsRemovedUnbelieved) {
   EXPECT_FALSE(Exists());
   ASSERT_EQ(mkfifo(path_.c_str(), 0600), 0);
   EXPECT_FALSE(ReadDisplayChanges(path_));
+  EXPECT_FALSE(Exists());
+}
+
+// What a killed run leaves on a server (its keys held through XTest, the XTest device's repeat off, its
+// record) is put right by a start that injects some other way.
+TEST_F(DisplayChangesRecord, ALaterStartLetsGoOfTheKeysAndPutsTheRepeatBack) {
+  XvfbServer server;
+  ASSERT_TRUE(server.Start());
+  const std::string name = server.DisplayName();
+  KeyObserver observer(name);
+  ASSERT_TRUE(observer.Ready());
+  Display* killed = XOpenDisplay(name.c_str());
+  ASSERT_NE(killed, nullptr);
+  XTestFakeKeyEvent(killed, 50, True, CurrentTime);  // Shift_L
+  XTestFakeKeyEvent(killed, 38, True, CurrentTime);  // a
+  XDeviceRepeat repeat;
+  ASSERT_TRUE(repeat.TurnOff(killed, XDeviceRepeat::kXTestKeyboard));
+  XCloseDisplay(killed);
+  ASSERT_EQ(observer.KeysDown().size(), 2u);
+  const auto repeatOn = [&] {
+    return XDeviceRepeat::RepeatEnabled(observer.Connection(), XDeviceRepeat::kXTestKeyboard);
+  };
+  ASSERT_FALSE(repeatOn());
+
+  // A record of another display is dropped and changes nothing here.
+  ASSERT_TRUE(WriteDisplayChanges(path_, {name, true}));
+  PutRightWhatWasLeft(name + ".0", directory_.Path());
+  EXPECT_FALSE(Exists());
+  EXPECT_EQ(observer.KeysDown().size(), 2u);
+
+  ASSERT_TRUE(WriteDisplayChanges(path_, {name, true}));
+  PutRightWhatWasLeft(name, directory_.Path());
+  EXPECT_TRUE(observer.KeysDown().empty());
+  EXPECT_TRUE(repeatOn());
   EXPECT_FALSE(Exists());
 }
 
