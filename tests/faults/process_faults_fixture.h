@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <memory>
 #include <random>
 #include <string>
 #include <string_view>
@@ -15,6 +17,7 @@
 #include "../support/loopback.h"
 #include "../support/program_process.h"
 #include "../support/xvfb_server.h"
+#include "platform/x11/device_repeat.h"
 
 namespace srd::test {
 
@@ -67,6 +70,27 @@ class ProcessFaults : public ::testing::Test {
   }
 
   UdpSocket sender_;
+};
+
+// The same with a private X server that the program's XTest sink keys into, and an observer of its keys.
+class XTestProcessFaults : public ProcessFaults {
+ protected:
+  void SetUp() override {
+    ProcessFaults::SetUp();
+    if (std::system("command -v Xvfb >/dev/null 2>&1") != 0) {
+      GTEST_SKIP() << "Xvfb is not installed";
+    }
+    ASSERT_TRUE(server_.Start());
+    observer_ = std::make_unique<KeyObserver>(server_.DisplayName());
+    ASSERT_TRUE(observer_->Ready());
+  }
+  // Whether the XTest device, which every XTest client of the display shares, auto-repeats held keys.
+  bool RepeatOn() const {
+    return XDeviceRepeat::RepeatEnabled(observer_->Connection(), XDeviceRepeat::kXTestKeyboard);
+  }
+
+  XvfbServer server_;
+  std::unique_ptr<KeyObserver> observer_;
 };
 
 inline std::size_t Count(const std::string& text, std::string_view what) {

@@ -7,7 +7,6 @@
 #include <string>
 
 #include "../support/scoped_temp_dir.h"
-#include "platform/x11/device_repeat.h"
 #include "process_faults_fixture.h"
 
 namespace srd::test {
@@ -84,26 +83,20 @@ TEST_F(ProcessFaults, XServerGoingAwayUnderTheXTestSinkLeavesItReceiving) {
 // ends the program, it goes through the shutdown, so the held key is let go and the repeat is back on; a
 // held key never repeated meanwhile. SIGPIPE, which a write to a log reader that went away raises, ends
 // nothing.
-TEST_F(ProcessFaults, EveryEndingSignalLetsTheKeysGoAndPutsBackTheXTestRepeat) {
-  XvfbServer server;
-  ASSERT_TRUE(server.Start());
-  KeyObserver observer(server.DisplayName());
-  ASSERT_TRUE(observer.Ready());
-  const auto repeatOn = [&] {
-    return XDeviceRepeat::RepeatEnabled(observer.Connection(), XDeviceRepeat::kXTestKeyboard);
-  };
+TEST_F(XTestProcessFaults, EveryEndingSignalLetsTheKeysGoAndPutsBackTheRepeat) {
+  KeyObserver& observer = *observer_;
   for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGXCPU, SIGRTMIN + 2}) {
     SCOPED_TRACE(strsignal(signal));
-    ASSERT_TRUE(repeatOn());
-    ProgramProcess program(OnDisplay(server));
+    ASSERT_TRUE(RepeatOn());
+    ProgramProcess program(OnDisplay(server_));
     ASSERT_TRUE(Bound(program));
-    ASSERT_TRUE(WaitUntil([&] { return !repeatOn(); }, seconds(20)));
+    ASSERT_TRUE(WaitUntil([&] { return !RepeatOn(); }, seconds(20)));
     program.Signal(SIGPIPE);
     ASSERT_TRUE(SendAndDrain(program, 1, nullptr, "?k10k41"));  // Shift and A held when the signal comes
     ASSERT_TRUE(WaitUntil([&] { return observer.KeysDown().size() == 2; })) << "SIGPIPE ended it";
     program.Signal(signal);
     EXPECT_EQ(program.WaitExit(seconds(20)), 0) << program.Stderr();
-    EXPECT_TRUE(repeatOn());
+    EXPECT_TRUE(RepeatOn());
     EXPECT_TRUE(observer.KeysDown().empty());
     ASSERT_TRUE(WaitUntil([] { return UdpPortIsFree(kPort); }));
   }
@@ -111,31 +104,25 @@ TEST_F(ProcessFaults, EveryEndingSignalLetsTheKeysGoAndPutsBackTheXTestRepeat) {
 
 // SIGKILL leaves no chance to clean up: the next start finds what the killed one recorded and puts the X
 // server right before it changes anything itself, so that its own shutdown puts the repeat back on too.
-TEST_F(ProcessFaults, TheStartAfterAKillLetsGoOfItsKeysAndPutsBackTheRepeat) {
-  XvfbServer server;
-  ASSERT_TRUE(server.Start());
-  KeyObserver observer(server.DisplayName());
-  ASSERT_TRUE(observer.Ready());
-  const auto repeatOn = [&] {
-    return XDeviceRepeat::RepeatEnabled(observer.Connection(), XDeviceRepeat::kXTestKeyboard);
-  };
+TEST_F(XTestProcessFaults, TheStartAfterAKillLetsGoOfItsKeysAndPutsBackTheRepeat) {
+  KeyObserver& observer = *observer_;
   ScopedTempDir runtime("srd-run");
   {
-    ProgramProcess killed(OnDisplay(server, runtime.Path()));
+    ProgramProcess killed(OnDisplay(server_, runtime.Path()));
     ASSERT_TRUE(Bound(killed));
     ASSERT_TRUE(SendAndDrain(killed, 1, nullptr, "?k10k41"));
     ASSERT_TRUE(WaitUntil([&] { return observer.KeysDown().size() == 2; }));
     killed.Signal(SIGKILL);
     ASSERT_EQ(killed.WaitExit(seconds(20)), 128 + SIGKILL);
   }
-  ASSERT_FALSE(repeatOn());  // as the kill left the server
+  ASSERT_FALSE(RepeatOn());  // as the kill left the server
   ASSERT_TRUE(WaitUntil([] { return UdpPortIsFree(kPort); }));
-  ProgramProcess next(OnDisplay(server, runtime.Path()));
+  ProgramProcess next(OnDisplay(server_, runtime.Path()));
   ASSERT_TRUE(Bound(next));
   EXPECT_TRUE(observer.KeysDown().empty()) << "the killed instance's keys are still held";
   EXPECT_TRUE(TypesAKey(observer));
   ExpectCleanStop(next);
-  EXPECT_TRUE(repeatOn()) << "the repeat the killed instance turned off stays off";
+  EXPECT_TRUE(RepeatOn()) << "the repeat the killed instance turned off stays off";
 }
 
 }  // namespace

@@ -62,15 +62,8 @@ class StderrPipe {
   int write_ = -1;
 };
 
-class StandardErrorFaults : public ProcessFaults {
+class StandardErrorFaults : public XTestProcessFaults {
  protected:
-  void SetUp() override {
-    ProcessFaults::SetUp();
-    if (std::system("command -v Xvfb >/dev/null 2>&1") != 0) {
-      GTEST_SKIP() << "Xvfb is not installed";
-    }
-    ASSERT_TRUE(server_.Start());
-  }
   std::unique_ptr<ProgramProcess> StartWritingTo(StderrPipe& pipe) {
     ProgramOptions options = OnDisplay(server_);
     options.stderrFd = pipe.WriteEnd();
@@ -78,26 +71,20 @@ class StandardErrorFaults : public ProcessFaults {
     pipe.CloseWriteEnd();
     return Bound(*program) ? std::move(program) : nullptr;
   }
-
-  XvfbServer server_;
 };
 
 TEST_F(StandardErrorFaults, AReaderThatWentAwayCostsTheLinesOnly) {
-  KeyObserver observer(server_.DisplayName());
-  ASSERT_TRUE(observer.Ready());
   StderrPipe pipe;
   pipe.CloseReadEnd();  // as `2> >(exit 0)` leaves it
   auto program = StartWritingTo(pipe);
   ASSERT_TRUE(program);
   ASSERT_TRUE(SendAndDrain(*program, 10, nullptr, kOversized));
   ASSERT_TRUE(program->Running()) << "ended with " << program->WaitExit(seconds(1));
-  EXPECT_TRUE(TypesAKey(observer));
+  EXPECT_TRUE(TypesAKey(*observer_));
   ExpectCleanStop(*program);
 }
 
 TEST_F(StandardErrorFaults, AReaderThatDoesNotKeepUpNeverStopsTheTypingAndLearnsWhatWasDropped) {
-  KeyObserver observer(server_.DisplayName());
-  ASSERT_TRUE(observer.Ready());
   StderrPipe pipe;
   auto program = StartWritingTo(pipe);
   ASSERT_TRUE(program);
@@ -106,7 +93,7 @@ TEST_F(StandardErrorFaults, AReaderThatDoesNotKeepUpNeverStopsTheTypingAndLearns
   for (int sent = 0; sent < kSent; sent += 20) {
     ASSERT_TRUE(SendAndDrain(*program, 20, nullptr, kOversized)) << "stopped receiving after " << sent;
   }
-  EXPECT_TRUE(TypesAKey(observer)) << "no longer types while the pipe is full";
+  EXPECT_TRUE(TypesAKey(*observer_)) << "no longer types while the pipe is full";
 
   // The reader catches up: whole lines only, and the count of those that did not fit follows them.
   std::string text;

@@ -60,13 +60,15 @@ bool HasXkb(Display* display) {
   return XkbQueryExtension(display, &opcode, &event, &error, &major, &minor) != 0;
 }
 
+// The slave keyboard named `name`, when XKB can switch its controls; -1 otherwise.
+int XkbKeyboardNamed(Display* display, const char* name) {
+  return HasXkb(display) ? FindSlaveKeyboard(display, name) : -1;
+}
+
 }  // namespace
 
 bool XDeviceRepeat::TurnOff(Display* display, const char* deviceName) {
-  if (!HasXkb(display)) {
-    return false;
-  }
-  const int device = FindSlaveKeyboard(display, deviceName);
+  const int device = XkbKeyboardNamed(display, deviceName);
   if (device < 0) {
     return false;
   }
@@ -93,10 +95,7 @@ void XDeviceRepeat::Restore(Display* display) {
 }
 
 bool XDeviceRepeat::TurnOn(Display* display, const char* deviceName) {
-  if (!HasXkb(display)) {
-    return false;
-  }
-  const int device = FindSlaveKeyboard(display, deviceName);
+  const int device = XkbKeyboardNamed(display, deviceName);
   if (device < 0) {
     return false;
   }
@@ -106,10 +105,7 @@ bool XDeviceRepeat::TurnOn(Display* display, const char* deviceName) {
 }
 
 bool XDeviceRepeat::RepeatEnabled(Display* display, const char* deviceName) {
-  if (!HasXkb(display)) {
-    return false;
-  }
-  const int device = FindSlaveKeyboard(display, deviceName);
+  const int device = XkbKeyboardNamed(display, deviceName);
   return device >= 0 && RepeatOf(display, device) == 1;
 }
 
