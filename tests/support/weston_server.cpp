@@ -106,6 +106,17 @@ bool WestonServer::WaitForXWayland() {
       kStartLimit, std::chrono::milliseconds(100));
 }
 
+bool WestonServer::Key(int linuxCode, bool down) {
+  const int fd = open((runtime_.Path() + "/test-seat-keys").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    return false;
+  }
+  const std::string line = std::to_string(linuxCode) + (down ? " 1\n" : " 0\n");
+  const bool written = write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
+  close(fd);
+  return written;
+}
+
 void WestonServer::Stop() {
   if (pid_ > 0) {
     kill(pid_, SIGTERM);

@@ -28,6 +28,10 @@ class WestonServer {
   const std::string& XDisplayName() const { return xDisplay_; }
   const std::string& RuntimeDir() const { return runtime_.Path(); }
 
+  // Presses (down) or releases a key of the seat's keyboard, by Linux key code: the focused window receives
+  // it as from a real keyboard. False when the compositor is not there to take it.
+  bool Key(int linuxCode, bool down);
+
  private:
   static constexpr const char* kSocket = "srd-test-wayland";
   bool WaitForXWayland();

@@ -33,13 +33,15 @@ bool HasXkb(Display* display) {
   return XkbQueryExtension(display, &opcode, &event, &error, &major, &minor) != 0;
 }
 
+// The slave keyboard named `name`, when XKB can switch its controls; -1 otherwise.
+int XkbKeyboardNamed(Display* display, const char* name) {
+  return HasXkb(display) ? FindSlaveKeyboard(display, name) : -1;
+}
+
 }  // namespace
 
 bool XDeviceRepeat::TurnOff(Display* display, const char* deviceName) {
-  if (!HasXkb(display)) {
-    return false;
-  }
-  const int device = FindSlaveKeyboard(display, deviceName);
+  const int device = XkbKeyboardNamed(display, deviceName);
   if (device < 0) {
     return false;
   }
@@ -65,11 +67,18 @@ void XDeviceRepeat::Restore(Display* display) {
   turnedOff_ = false;
 }
 
-bool XDeviceRepeat::RepeatEnabled(Display* display, const char* deviceName) {
-  if (!HasXkb(display)) {
+bool XDeviceRepeat::TurnOn(Display* display, const char* deviceName) {
+  const int device = XkbKeyboardNamed(display, deviceName);
+  if (device < 0) {
     return false;
   }
-  const int device = FindSlaveKeyboard(display, deviceName);
+  XkbChangeEnabledControls(display, static_cast<unsigned>(device), XkbRepeatKeysMask, XkbRepeatKeysMask);
+  XSync(display, False);
+  return true;
+}
+
+bool XDeviceRepeat::RepeatEnabled(Display* display, const char* deviceName) {
+  const int device = XkbKeyboardNamed(display, deviceName);
   return device >= 0 && RepeatOf(display, device) == 1;
 }
 

@@ -31,6 +31,9 @@ class XDeviceRepeat {
   // Whether the RepeatKeys control of the device named `deviceName` is on; false when there is no such
   // device.
   static bool RepeatEnabled(_XDisplay* display, const char* deviceName);
+  // Turns the repeat of the device named `deviceName` on, whoever turned it off; false when there is no such
+  // device or no XKB.
+  static bool TurnOn(_XDisplay* display, const char* deviceName);
 
  private:
   int device_ = -1;
