@@ -4,7 +4,7 @@ namespace srd::sender {
 
 GroupFollower::GroupFollower(const std::vector<LayoutName>& groups, std::size_t active) {
   for (const LayoutName& name : groups) {
-    groups_.push_back(Group{MakeKeyboardLayout(name), LayoutKeymap::Compile(name)});
+    groups_.push_back(Group{MakeKeyboardLayout(name), LayoutKeymap::Of(name)});
   }
   if (groups_.empty()) {
     groups_.push_back(Group{UsKeyboardLayout(), LayoutKeymap::Compile(LayoutName{})});

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/choice/receiver_layout_choice.h"
 #include "platform/layout/layout_keymap.h"
 #include "platform/layout/receiver_layout.h"
 #include "platform/x11/layout_watcher.h"
@@ -36,10 +37,16 @@ bool IsDeadKeysym(std::uint32_t keysym) {
 }  // namespace
 
 LayoutName ThisMachinesLayout() {
-  return ReceiverLayout::Start(std::getenv("DISPLAY"), WatchXLayout)->Current().Name();
+  // Found as strokerelayd finds the receiver's: in a Wayland session the compositor's keymap and the
+  // desktop's active layout, else the X display's, else the system's keyboard configuration.
+  return StartReceiverLayout(std::getenv("DISPLAY"), WaylandSessionDisplay(), nullptr)->Current().Name();
 }
 
 KeyboardGroups ThisMachinesGroups() {
+  std::string whyNot;
+  if (std::optional<KeyboardGroups> groups = ReadWaylandKeyboardGroups(WaylandSessionDisplay(), &whyNot)) {
+    return *groups;
+  }
   if (const char* display = std::getenv("DISPLAY"); display != nullptr && *display != '\0') {
     if (std::optional<KeyboardGroups> groups = ReadXKeyboardGroups(display)) {
       return *groups;
@@ -53,7 +60,7 @@ std::unique_ptr<LayoutTyping> LayoutTyping::For(const LayoutName& requested) {
   if (name.layout.empty()) {
     name = ThisMachinesLayout();
   }
-  const std::unique_ptr<LayoutKeymap> keymap = LayoutKeymap::Compile(name);
+  const std::unique_ptr<LayoutKeymap> keymap = LayoutKeymap::Of(name);
   if (keymap == nullptr) {
     return nullptr;
   }

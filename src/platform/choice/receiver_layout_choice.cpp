@@ -56,11 +56,28 @@ std::unique_ptr<ReceiverLayout> StartReceiverLayout(const char* xDisplay, const 
   }
   // The X display of a Wayland session is XWayland, whose rule names say "us" whatever the compositor's
   // keymap: the system's keyboard configuration is the better guess.
-  std::fprintf(lines,
-               "strokerelayd: typing for keyboard layout %s (the system's keyboard configuration: %s)\n",
-               layout->Current().Name().Text().c_str(), whyNot.c_str());
-  std::fflush(lines);
+  if (lines != nullptr) {
+    std::fprintf(lines,
+                 "strokerelayd: typing for keyboard layout %s (the system's keyboard configuration: %s)\n",
+                 layout->Current().Name().Text().c_str(), whyNot.c_str());
+    std::fflush(lines);
+  }
   return layout;
+}
+
+std::optional<KeyboardGroups> ReadWaylandKeyboardGroups(const char* waylandDisplay, std::string* whyNot) {
+  if (waylandDisplay == nullptr || *waylandDisplay == '\0') {
+    *whyNot = "no Wayland session";
+    return std::nullopt;
+  }
+  const auto entry = LoadModuleEntry<WaylandKeyboardGroupsEntry>(kWaylandModuleFile,
+                                                                 kWaylandKeyboardGroupsEntryName, whyNot);
+  const std::string displayName = waylandDisplay;
+  KeyboardGroups groups;
+  if (entry == nullptr || !entry(kWaylandModuleVersion, &displayName, &groups, whyNot)) {
+    return std::nullopt;
+  }
+  return groups;
 }
 
 }  // namespace srd

@@ -2,8 +2,11 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "platform/layout/receiver_layout.h"
+#include "platform/layout/system_layout.h"
 
 namespace srd {
 
@@ -16,7 +19,12 @@ const char* WaylandSessionDisplay();
 // which layout keys are typed for; when it cannot follow the session, the system's keyboard configuration,
 // and the line says so and why. Otherwise the X display's layout through the XTest module, else the system's
 // keyboard configuration.
+// `lines` may be nullptr: nothing is said.
 std::unique_ptr<ReceiverLayout> StartReceiverLayout(const char* xDisplay, const char* waylandDisplay,
                                                     std::FILE* lines);
+
+// Every layout of the Wayland compositor's keymap and the active one, as StartReceiverLayout decides it,
+// read once through the Wayland module; nullopt when it cannot be read (the reason in *whyNot).
+std::optional<KeyboardGroups> ReadWaylandKeyboardGroups(const char* waylandDisplay, std::string* whyNot);
 
 }  // namespace srd

@@ -212,10 +212,8 @@ const char* XkbKeyName(std::uint16_t code) {
 KeyboardLayout MakeKeyboardLayout(const LayoutName& name) {
   const NamedTable* table = name.keymap == nullptr ? FindNamedTable(name.layout) : nullptr;
   std::unique_ptr<LayoutKeymap> keymap;
-  if (name.keymap != nullptr) {
-    keymap = LayoutKeymap::FromText(*name.keymap, name.group);
-  } else if (table == nullptr || !name.variant.empty()) {
-    keymap = LayoutKeymap::Compile(name);
+  if (name.keymap != nullptr || table == nullptr || !name.variant.empty()) {
+    keymap = LayoutKeymap::Of(name);
   }
   std::vector<std::pair<std::uint16_t, std::uint8_t>> family;
   if (keymap != nullptr) {

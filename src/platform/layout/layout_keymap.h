@@ -21,6 +21,11 @@ class LayoutKeymap {
   // One group of a keymap given as XKB keymap text (a compositor's); nullptr when it does not compile or has
   // no such group.
   static std::unique_ptr<LayoutKeymap> FromText(const std::string& text, unsigned group);
+  // The keymap a layout name stands for: its compositor's keymap text when it carries one, else compiled from
+  // the names.
+  static std::unique_ptr<LayoutKeymap> Of(const LayoutName& name) {
+    return name.keymap != nullptr ? FromText(*name.keymap, name.group) : Compile(name);
+  }
   ~LayoutKeymap();
   LayoutKeymap(const LayoutKeymap&) = delete;
   LayoutKeymap& operator=(const LayoutKeymap&) = delete;

@@ -14,3 +14,18 @@ extern "C" __attribute__((visibility("default"))) srd::LayoutWatch* srd_wayland_
                                         lines, whyNot)
       .release();
 }
+
+extern "C" __attribute__((visibility("default"))) bool srd_wayland_module_keyboard_groups(
+    std::uint32_t version, const std::string* displayName, srd::KeyboardGroups* groups, std::string* whyNot) {
+  if (version != srd::kWaylandModuleVersion || displayName == nullptr || groups == nullptr) {
+    *whyNot = "the Wayland module was built for another version of strokerelayd";
+    return false;
+  }
+  const auto watch = srd::WaylandLayoutWatch::Start(
+      *displayName, [](const srd::LayoutName&) {}, srd::DesktopLayoutSources(), nullptr, whyNot);
+  if (watch == nullptr) {
+    return false;
+  }
+  *groups = watch->Groups();
+  return true;
+}

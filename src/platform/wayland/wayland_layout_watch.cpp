@@ -50,6 +50,16 @@ WaylandLayoutWatch::~WaylandLayoutWatch() {
   keymap_.reset();
 }
 
+KeyboardGroups WaylandLayoutWatch::Groups() {
+  std::lock_guard lock(mutex_);
+  KeyboardGroups groups;
+  for (const KeymapGroup& group : groups_) {
+    groups.layouts.push_back(group.name);
+  }
+  groups.active = activeGroup_ < groups.layouts.size() ? activeGroup_ : 0;
+  return groups;
+}
+
 void WaylandLayoutWatch::OnKeymap(const std::string& text) {
   std::vector<KeymapGroup> groups = KeymapGroups(text);
   std::lock_guard lock(mutex_);
@@ -88,6 +98,7 @@ void WaylandLayoutWatch::Decide() {
     where += ", its first of " + std::to_string(count) + " layouts: no desktop here says which is active";
   }
   if (group != nullptr) {
+    activeGroup_ = static_cast<std::size_t>(group - groups_.data());
     name = group->name;
     if (!group->listed) {
       // Read from the keymap itself: say which rule its keys allowed.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/layout/layout_watch.h"
+#include "platform/layout/system_layout.h"
 #include "platform/wayland/compositor_keymap.h"
 #include "platform/wayland/desktop_layout_source.h"
 #include "platform/wayland/keymap_groups.h"
@@ -25,6 +26,9 @@ class WaylandLayoutWatch final : public LayoutWatch {
                                                    std::FILE* lines, std::string* whyNot);
   ~WaylandLayoutWatch() override;
 
+  // Every layout of the compositor's keymap, and the one in use as last decided.
+  KeyboardGroups Groups();
+
  private:
   WaylandLayoutWatch(LayoutChanged onChange, std::FILE* lines)
       : onChange_(std::move(onChange)), lines_(lines) {}
@@ -38,7 +42,8 @@ class WaylandLayoutWatch final : public LayoutWatch {
   std::FILE* lines_;
   std::vector<KeymapGroup> groups_;
   std::optional<ActiveLayout> active_;
-  std::string said_;  // the last line
+  std::size_t activeGroup_ = 0;  // of groups_, as last decided
+  std::string said_;             // the last line
   // Started last and stopped first: their threads call back into the members above.
   std::unique_ptr<CompositorKeymap> keymap_;
   std::unique_ptr<DesktopLayoutSource> desktop_;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/layout/layout_watch.h"
+#include "platform/layout/system_layout.h"
 
 // How the program and the Wayland side, built as a loadable module, meet: the Wayland, GLib and D-Bus
 // libraries are mapped only in a Wayland session.
@@ -12,7 +13,7 @@
 namespace srd {
 
 // Raised whenever the entry's signature or LayoutWatch changes.
-inline constexpr std::uint32_t kWaylandModuleVersion = 1;
+inline constexpr std::uint32_t kWaylandModuleVersion = 2;
 
 // Follows the keyboard layout of the Wayland session on the compositor `displayName` (the compositor's
 // keymap, the active layout from the desktop), reporting through *onChange and saying each decision on
@@ -21,6 +22,12 @@ using WaylandLayoutWatchEntry = LayoutWatch* (*)(std::uint32_t version, const st
                                                  LayoutChanged* onChange, std::FILE* lines,
                                                  std::string* whyNot);
 inline constexpr char kWaylandLayoutWatchEntryName[] = "srd_wayland_module_watch_layout";
+
+// Every layout of the compositor's keymap and the active one, read once as the watch above decides them;
+// false with *whyNot set when the compositor gives no keymap within about a second.
+using WaylandKeyboardGroupsEntry = bool (*)(std::uint32_t version, const std::string* displayName,
+                                            KeyboardGroups* groups, std::string* whyNot);
+inline constexpr char kWaylandKeyboardGroupsEntryName[] = "srd_wayland_module_keyboard_groups";
 
 inline constexpr char kWaylandModuleFile[] = "strokerelayd-wayland.so";
 
