@@ -10,6 +10,7 @@ std::vector<RegisteredLayout> RegisteredLayouts() {
   if (context == nullptr) {
     return layouts;
   }
+  rxkb_context_set_log_level(context, RXKB_LOG_LEVEL_CRITICAL);
   // Without the rules' registry (no xkb-data), nothing is listed rather than a partial guess.
   if (rxkb_context_parse_default_ruleset(context)) {
     for (rxkb_layout* layout = rxkb_layout_first(context); layout != nullptr;
@@ -28,13 +29,13 @@ std::vector<RegisteredLayout> RegisteredLayouts() {
   return layouts;
 }
 
-std::optional<LayoutName> LayoutByDescription(std::string_view description) {
+std::optional<LayoutName> LayoutByDescription(const std::vector<RegisteredLayout>& registered,
+                                              std::string_view description) {
   std::optional<LayoutName> found;
-  for (const RegisteredLayout& layout : RegisteredLayouts()) {
+  for (const RegisteredLayout& layout : registered) {
     if (layout.description != description) {
       continue;
     }
-    // A base layout wins over a variant that happens to share its description.
     if (layout.name.variant.empty()) {
       return layout.name;
     }

@@ -23,8 +23,9 @@ struct RegisteredLayout {
 // it; empty when the XKB data cannot be read.
 std::vector<RegisteredLayout> RegisteredLayouts();
 
-// The layout or variant whose description is exactly this text; nullopt when none is (or several layouts
-// share it and none is a base layout).
-std::optional<LayoutName> LayoutByDescription(std::string_view description);
+// The layout or variant among `registered` whose description is exactly this text, a layout of its own before
+// a variant of another that happens to share it; nullopt when none is.
+std::optional<LayoutName> LayoutByDescription(const std::vector<RegisteredLayout>& registered,
+                                              std::string_view description);
 
 }  // namespace srd

@@ -1,38 +1,14 @@
 #include "platform/wayland/keymap_groups.h"
 
 #include <xkbcommon/xkbcommon.h>
-#include <xkbcommon/xkbregistry.h>
 
 #include <memory>
+#include <optional>
 #include <utility>
 
+#include "platform/layout/layout_registry.h"
+
 namespace srd {
-
-namespace {
-
-// The layout whose registry description is `description`; a layout of its own before a variant of another
-// that happens to share it. Empty layout when none has it.
-LayoutName LayoutDescribedAs(rxkb_context* registry, const std::string& description) {
-  LayoutName variantMatch{"", ""};
-  for (rxkb_layout* layout = rxkb_layout_first(registry); layout != nullptr;
-       layout = rxkb_layout_next(layout)) {
-    const char* text = rxkb_layout_get_description(layout);
-    if (text == nullptr || description != text) {
-      continue;
-    }
-    const char* variant = rxkb_layout_get_variant(layout);
-    LayoutName name{rxkb_layout_get_name(layout), variant != nullptr ? variant : ""};
-    if (name.variant.empty()) {
-      return name;
-    }
-    if (variantMatch.layout.empty()) {
-      variantMatch = name;
-    }
-  }
-  return variantMatch;
-}
-
-}  // namespace
 
 std::vector<KeymapGroup> KeymapGroups(const std::string& keymapText) {
   std::vector<KeymapGroup> groups;
@@ -60,21 +36,12 @@ std::vector<KeymapGroup> KeymapGroups(const std::string& keymapText) {
   }
   xkb_keymap_unref(keymap);
 
-  rxkb_context* registry = rxkb_context_new(RXKB_CONTEXT_NO_FLAGS);
-  if (registry != nullptr) {
-    rxkb_context_set_log_level(registry, RXKB_LOG_LEVEL_CRITICAL);
-  }
-  if (registry != nullptr && rxkb_context_parse_default_ruleset(registry)) {
-    for (KeymapGroup& group : groups) {
-      LayoutName listed = LayoutDescribedAs(registry, group.description);
-      if (!listed.layout.empty()) {
-        group.name = std::move(listed);
-        group.listed = true;
-      }
+  const std::vector<RegisteredLayout> registered = RegisteredLayouts();
+  for (KeymapGroup& group : groups) {
+    if (std::optional<LayoutName> listed = LayoutByDescription(registered, group.description)) {
+      group.name = std::move(*listed);
+      group.listed = true;
     }
-  }
-  if (registry != nullptr) {
-    rxkb_context_unref(registry);
   }
   return groups;
 }
