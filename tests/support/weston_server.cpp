@@ -25,7 +25,8 @@ constexpr auto kStartLimit = std::chrono::seconds(30);
 
 }  // namespace
 
-bool WestonServer::Start(const std::string& layouts, const std::string& variants) {
+bool WestonServer::Start(const std::string& layouts, const std::string& variants,
+                         const std::string& nextLayouts) {
   if (runtime_.Path().empty()) {
     return false;
   }
@@ -60,6 +61,7 @@ bool WestonServer::Start(const std::string& layouts, const std::string& variants
     setenv("XDG_RUNTIME_DIR", runtime_.Path().c_str(), 1);
     unsetenv("WAYLAND_DISPLAY");
     unsetenv("DISPLAY");
+    setenv("SRD_TEST_NEXT_LAYOUTS", nextLayouts.c_str(), 1);
     const int devNull = open("/dev/null", O_RDWR);
     dup2(devNull, 0);
     dup2(devNull, 1);
@@ -104,6 +106,12 @@ bool WestonServer::WaitForXWayland() {
         return true;
       },
       kStartLimit, std::chrono::milliseconds(100));
+}
+
+void WestonServer::SwitchKeymap() const {
+  if (pid_ > 0) {
+    kill(pid_, SIGUSR2);
+  }
 }
 
 void WestonServer::Stop() {
