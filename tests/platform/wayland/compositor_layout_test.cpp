@@ -8,9 +8,9 @@
 #include <mutex>
 #include <string>
 
-#include "layout_lines.h"
 #include "platform/layout/receiver_layout.h"
 #include "platform/wayland/wayland_layout_watch.h"
+#include "support/layout_lines.h"
 #include "support/wait_until.h"
 #include "support/weston_server.h"
 

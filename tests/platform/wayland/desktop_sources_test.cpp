@@ -20,12 +20,12 @@
 #include <string>
 #include <thread>
 
-#include "layout_lines.h"
 #include "platform/layout/receiver_layout.h"
 #include "platform/wayland/gnome_layout_source.h"
 #include "platform/wayland/kde_layout_source.h"
 #include "platform/wayland/sway_layout_source.h"
 #include "platform/wayland/wayland_layout_watch.h"
+#include "support/layout_lines.h"
 #include "support/program_process.h"
 #include "support/scoped_temp_dir.h"
 #include "support/wait_until.h"
