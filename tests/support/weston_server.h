@@ -34,7 +34,7 @@ class WestonServer {
 
  private:
   static constexpr const char* kSocket = "srd-test-wayland";
-  bool WaitForXWayland();
+  bool WaitForXWayland(const std::string& layouts, const std::string& variants);
 
   ScopedTempDir runtime_{"srd-weston"};
   pid_t pid_ = -1;

@@ -5,6 +5,7 @@
 #include <X11/extensions/XInput2.h>
 
 #include <cstring>
+#include <initializer_list>
 
 namespace srd {
 
@@ -38,6 +39,25 @@ bool XDeviceKeymap::Copy(Display* display, int from, int to) {
   XSync(display, False);
   XkbFreeKeyboard(source, 0, True);
   return copied;
+}
+
+bool XDeviceKeymap::Differ(Display* display, unsigned a, unsigned b) {
+  XkbDescPtr first = XkbGetMap(display, XkbKeySymsMask, a);
+  XkbDescPtr second = XkbGetMap(display, XkbKeySymsMask, b);
+  bool differ = first == nullptr || second == nullptr || first->min_key_code != second->min_key_code ||
+                first->max_key_code != second->max_key_code;
+  for (int key = differ ? 256 : first->min_key_code; key <= first->max_key_code && !differ; ++key) {
+    const int count = XkbKeyNumSyms(first, key);
+    differ = count != XkbKeyNumSyms(second, key) ||
+             XkbKeyNumGroups(first, key) != XkbKeyNumGroups(second, key) ||
+             std::memcmp(XkbKeySymsPtr(first, key), XkbKeySymsPtr(second, key), count * sizeof(KeySym)) != 0;
+  }
+  for (XkbDescPtr desc : {first, second}) {
+    if (desc != nullptr) {
+      XkbFreeKeyboard(desc, 0, True);
+    }
+  }
+  return differ;
 }
 
 void XDeviceKeymap::Restore(Display* display) {
