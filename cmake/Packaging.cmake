@@ -116,6 +116,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The interface texts are Japanese; without a Japanese font they show as boxes.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic, xkb-data")
+# Qt's Wayland platform, for the window in a Wayland session; without it the window opens through XWayland, or
+# the program runs without one.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
 # CPack puts the summary above this as the synopsis line.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "strokerelayd listens on UDP port 8102 on every local IPv4 address, decodes

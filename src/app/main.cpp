@@ -1,10 +1,12 @@
-// strokerelayd: wiring only. The stop signals are blocked before any thread exists, the window backend is
-// chosen, and the key injection device is made only once the main window is open, so that a second start
-// (which only brings the first forward) creates nothing.
+// strokerelayd: wiring only. The stop signals are blocked (and the write failure signals ignored) before any
+// thread exists, the window backend is chosen, and the key injection device is made only once the main
+// window is open, so that a second start (which only brings the first forward) creates nothing.
 
 #include <clocale>
 #include <memory>
+#include <optional>
 
+#include "app/command_line.h"
 #include "platform/choice/key_backend_choice.h"
 #include "platform/choice/ui_backend_choice.h"
 #include "platform/keys/key_sink.h"
@@ -13,16 +15,22 @@
 #include "shell/shell_main.h"
 #include "shell/shell_resources.h"
 
-int main() {
+int main(int argc, char** argv) {
+  if (const std::optional<int> answered = srd::AnswerCommandLine(argc, argv)) {
+    return *answered;
+  }
   srd::BlockStopSignals();
-  std::setlocale(LC_CTYPE, "");  // the host name is converted from the locale's encoding
+  srd::IgnoreWriteFailureSignals();  // a log reader that went away must not take the program with it
+  std::setlocale(LC_CTYPE, "");      // the host name is converted from the locale's encoding
 
   srd::InitWindowLayer(srd::CreateUiBackend());
   srd::CloseWindowsOnStopSignals();
 
   std::unique_ptr<srd::KeyBackend> keys;
   srd::SetShellOpenedHook([&keys] {
-    keys = srd::ChooseKeyBackend();
+    // The main window is open, so this process holds the single-instance lock: what the XTest backend
+    // records there can only be read again by a later start, once this one has gone.
+    keys = srd::ChooseKeyBackend(srd::InstanceLockDirectory());
     srd::InstallKeyBackend(keys.get());
   });
   const std::int32_t exitCode = srd::ShellMain(srd::ShellResources(), nullptr, u"", srd::SW_SHOWNORMAL);

@@ -25,6 +25,9 @@ std::size_t g_filePosition = 0;
 LogCallback g_callback = nullptr;
 std::uint32_t g_callbackContext1 = 0;
 std::uint32_t g_callbackContext2 = 0;
+// Lines the debug output refused since it last took one: told in one line once it takes lines again. Changed
+// under g_logLock; read without it by the idle check in LogReportDropped.
+std::atomic<std::uint32_t> g_droppedLines{0};
 
 void WriteBlock(std::size_t count) {
   const unsigned char* p = g_fileBlock;
@@ -52,6 +55,33 @@ void LogToFileLocked(const char* line) {
       g_filePosition = 0;
     }
   }
+}
+
+// The debug sink proper; the caller holds g_logLock. One byte to one unit, the byte taken as a signed 8-bit
+// number: 0x80-0xFF become 0xFF80-0xFFFF.
+bool ToDebugOutputLocked(const char* line) {
+  std::size_t i = 0;
+  for (; i + 1 < LOG_WIDE_AREA && line[i] != '\0'; ++i) {
+    g_wideArea[i] = static_cast<char16_t>(static_cast<std::int16_t>(static_cast<signed char>(line[i])));
+  }
+  g_wideArea[i] = 0;
+  return DebugOutput(g_wideArea);
+}
+
+// Tells the debug output how many lines it refused, if it takes that line now; the caller holds g_logLock.
+// False while the channel still refuses.
+bool ReportDroppedLocked() {
+  const std::uint32_t dropped = g_droppedLines.load(std::memory_order_relaxed);
+  if (dropped == 0) {
+    return true;
+  }
+  char line[64];
+  std::snprintf(line, sizeof line, "skIO: %u %s dropped\r\n", dropped, dropped == 1 ? "line" : "lines");
+  if (!ToDebugOutputLocked(line)) {
+    return false;
+  }
+  g_droppedLines.store(0, std::memory_order_relaxed);
+  return true;
 }
 
 }  // namespace
@@ -91,7 +121,8 @@ void LogReportV(const char* format, va_list arguments) {
   const int formatted = std::vsnprintf(line, kTextRoom + 1, format, arguments);
   std::size_t length = 0;
   if (formatted > 0) {
-    length = static_cast<std::size_t>(formatted) < kTextRoom ? static_cast<std::size_t>(formatted) : kTextRoom;
+    length =
+        static_cast<std::size_t>(formatted) < kTextRoom ? static_cast<std::size_t>(formatted) : kTextRoom;
   }
   line[length] = '\r';
   line[length + 1] = '\n';
@@ -106,13 +137,11 @@ void LogWrite(const char* line) {
     LogToFileLocked(line);
   }
   if ((mode & LOG_DEBUG) != 0) {
-    // One byte to one unit, the byte taken as a signed 8-bit number: 0x80-0xFF become 0xFF80-0xFFFF.
-    std::size_t i = 0;
-    for (; i + 1 < LOG_WIDE_AREA && line[i] != '\0'; ++i) {
-      g_wideArea[i] = static_cast<char16_t>(static_cast<std::int16_t>(static_cast<signed char>(line[i])));
+    // Whoever writes a line (the worker, which types the keys) never waits for the channel's reader: what it
+    // cannot take now is counted instead, and the count comes ahead of the next line it takes.
+    if (!ReportDroppedLocked() || !ToDebugOutputLocked(line)) {
+      g_droppedLines.fetch_add(1, std::memory_order_relaxed);
     }
-    g_wideArea[i] = 0;
-    DebugOutput(g_wideArea);
   }
   if ((mode & LOG_CALLBACK) != 0 && g_callback != nullptr) {
     g_callback(line, g_callbackContext1, g_callbackContext2);
@@ -122,6 +151,14 @@ void LogWrite(const char* line) {
 void LogToFile(const char* line) {
   std::lock_guard lock(g_logLock);
   LogToFileLocked(line);
+}
+
+void LogReportDropped() {
+  if (g_droppedLines.load(std::memory_order_relaxed) == 0) {
+    return;
+  }
+  std::lock_guard lock(g_logLock);
+  ReportDroppedLocked();
 }
 
 void LogTrace(const char* /*format*/, ...) {}

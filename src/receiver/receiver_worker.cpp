@@ -19,12 +19,35 @@ constexpr std::int32_t kPassWaitMs = 100;
 constexpr std::chrono::milliseconds kReopenInterval{2000};
 // The largest datagram the loop accepts; the area holds one more byte for the terminator.
 constexpr std::int32_t kReceiveAreaSize = 1024;
+// At most this many datagrams that wait on the old port are still typed before a move to a new one.
+constexpr int kQueuedTakenBeforeMove = 64;
 
 // Opens the endpoint on the port read now; on failure schedules the next try.
 void OpenOnCurrentPort(DatagramEndpoint& endpoint, const ReceiverState& state,
                        std::chrono::steady_clock::time_point& nextOpen) {
   if (endpoint.Open(nullptr, state.port.load(std::memory_order_relaxed)) == -1) {
     nextOpen = std::chrono::steady_clock::now() + kReopenInterval;
+  }
+}
+
+// Receives one datagram and types what it says; a failed receive was reported and injects nothing.
+void ReceiveOne(DatagramEndpoint& endpoint, char (&area)[kReceiveAreaSize + 1], SocketAddress* source) {
+  const int n = endpoint.Receive(area, kReceiveAreaSize, source);
+  if (n != -1) {
+    area[n] = '\0';
+    DecodeKeyCommands(area);
+  }
+}
+
+// Before a move to another port: the datagrams already waiting on the old one were sent to be typed, so they
+// are, but only so many that a sender who never pauses cannot hold the move up.
+void TakeQueued(DatagramEndpoint& endpoint, char (&area)[kReceiveAreaSize + 1], SocketAddress* source) {
+  for (int taken = 0; taken < kQueuedTakenBeforeMove && endpoint.handle != -1; ++taken) {
+    const int ready = endpoint.Wait(WAIT_READ, 0);
+    if (ready == -1 || ready == 0) {
+      return;
+    }
+    ReceiveOne(endpoint, area, source);
   }
 }
 
@@ -150,29 +173,21 @@ void ReceiveLoop(ReceiverState& state) {
   while (worker.TestFlags(WORKER_STOP) == 0) {
     if (endpoint.handle != -1) {
       const int ready = endpoint.Wait(WAIT_READ, kPassWaitMs);
-      if (ready == -1) {
-        continue;
-      }
-      if (ready != 0) {
-        const int n = endpoint.Receive(area, kReceiveAreaSize, &source);
-        if (n != -1) {
-          area[n] = '\0';
-          DecodeKeyCommands(area);
-        }
-        continue;
+      if (ready != -1 && ready != 0) {
+        ReceiveOne(endpoint, area, &source);
       }
     } else {
       // No endpoint (the port could not be bound): a wait would fail at once and the loop would spin, so
       // pass the time on the flags instead. A stop or port change cuts the pass short.
-      if (worker.WaitFlags(WORKER_STOP | WORKER_PORT_CHANGE, std::chrono::milliseconds(kPassWaitMs)) &
-          WORKER_STOP) {
-        continue;
-      }
+      worker.WaitFlags(WORKER_STOP | WORKER_PORT_CHANGE, std::chrono::milliseconds(kPassWaitMs));
     }
+    // The diagnostic output may have refused lines while nobody read it; say how many once it takes them.
+    LogReportDropped();
 
-    // An idle pass: the moment to move to a new port, or to try the current one again.
+    // Every pass looks at the port: a sender that never pauses must not pin the old one.
     if (worker.TestFlags(WORKER_PORT_CHANGE) != 0) {
       worker.ClearFlags(WORKER_PORT_CHANGE);
+      TakeQueued(endpoint, area, &source);
       endpoint.Close();
       LogTrace("reset port=%d", state.port.load(std::memory_order_relaxed));
       OpenOnCurrentPort(endpoint, state, nextOpen);

@@ -16,21 +16,40 @@ bool IsWideSpace(char16_t c) {
   return c == u' ' || (c >= u'\t' && c <= u'\r');
 }
 
-void ApplyEntry(Window* dialog) {
+// What the dialog says, in its own line, when OK finds no port in the entry.
+constexpr char16_t kPortRangeMessage[] = u"1～65535 の Port 番号を入力してください";
+
+bool InPortRange(std::int32_t port) {
+  return port >= 1 && port <= 65535;
+}
+
+// Stores the entry's port and asks the worker to move to it; false, with nothing changed, when the entry
+// holds no port the socket could be bound to (a number past 16 bits would silently become another port).
+bool ApplyEntry(Window* dialog) {
   Window* edit = GetDlgItem(dialog, SETTINGS_PORT_EDIT);
   if (edit == nullptr) {
-    return;
+    return true;
   }
   char16_t text[SETTINGS_TEXT_UNITS] = {};
   GetWindowText(edit, text, SETTINGS_TEXT_LIMIT);
+  const std::int32_t port = ParsePortText(text);
+  if (!InPortRange(port)) {
+    return false;
+  }
   ReceiverState* state = Shell().state;
   if (state == nullptr) {
-    return;
+    return true;
   }
-  // Stored as it converts: no range check, the socket address takes the low 16 bits.
-  state->port.store(ParsePortText(text), std::memory_order_relaxed);
+  state->port.store(port, std::memory_order_relaxed);
   if (state->worker) {
     state->worker->SetFlags(WORKER_PORT_CHANGE);
+  }
+  return true;
+}
+
+void SayWhy(Window* dialog, const char16_t* message) {
+  if (Window* label = GetDlgItem(dialog, SETTINGS_PORT_MESSAGE)) {
+    SetWindowText(label, message);
   }
 }
 
@@ -74,12 +93,21 @@ LResult SettingsDialog(Window* dialog, std::uint32_t message, WParam wParam, LPa
     case WM_COMMAND:
       switch (LoWord(wParam)) {
         case IDOK:  // the OK button, and the Done button of the caption
-          ApplyEntry(dialog);
+          if (!ApplyEntry(dialog)) {
+            SayWhy(dialog, kPortRangeMessage);
+            return 1;
+          }
           EndDialog(dialog, IDOK);
           return 1;
         case IDCANCEL:
           EndDialog(dialog, IDCANCEL);
           return 1;
+        case SETTINGS_PORT_EDIT:
+          // Once the user edits the entry again, the refusal no longer speaks of what is there.
+          if (HiWord(wParam) == EN_CHANGE) {
+            SayWhy(dialog, u"");
+          }
+          return 0;
         default:
           return 0;
       }

@@ -10,6 +10,8 @@
 namespace srd {
 
 inline constexpr int SETTINGS_PORT_EDIT = 1057;
+// A line under the edit box that says why OK did not take the entry; empty until then.
+inline constexpr int SETTINGS_PORT_MESSAGE = 1058;
 // The edit box is read into 32 units: at most 30 characters and the terminator.
 inline constexpr int SETTINGS_TEXT_UNITS = 32;
 inline constexpr int SETTINGS_TEXT_LIMIT = 31;

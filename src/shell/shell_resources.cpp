@@ -141,6 +141,7 @@ ResourceModule Build() {
       Control(IDCANCEL, u"Button", BUTTON, 72, 100, 50, 14, u"Cancel"),
       Control(ID_NONE, u"Static", LABEL, 4, 24, 14, 8, u"Port:"),
       Control(SETTINGS_PORT_EDIT, u"Edit", PORT_EDIT, 20, 20, 24, 14, u""),
+      Control(SETTINGS_PORT_MESSAGE, u"Static", LABEL, 4, 36, 129, 10, u""),
       Control(
           ID_NONE, u"Static", LABEL, 8, 48, 124, 40,
           u"デフォルトの Port 番号は 8102 です。strokesender と Port 番号の設定をあわせておいてください。"),
@@ -158,6 +159,8 @@ ResourceModule Build() {
       Control(ID_NONE, u"Static", LABEL, 8, 32, 124, 28,
               u"動作保障はありません。重要なデータは予め\nバックアップをおとりください。更新情報は下記\nサイ"
               u"トからどうぞ。"),
+      // The OK that the handheld's caption carried, as a button of its own: Return and a click end the box.
+      Control(IDOK, u"Button", DEFAULT_BUTTON, 44, 100, 50, 14, u"OK"),
   };
   module.dialogs.push_back(std::move(about));
   return module;

@@ -166,4 +166,31 @@ TEST_F(ProgramModulesTest, AMissingOrBrokenWindowModuleLeavesTheProgramRunningWi
   }
 }
 
+// A Qt platform asked for by name whose plugin is not installed (QT_QPA_PLATFORM=wayland without Qt's Wayland
+// plugin) would make Qt end the process: one sentence instead, and the program runs on without a window. A
+// Wayland platform whose compositor does not answer (with or without the plugin) is no reason to end either.
+TEST_F(ProgramModulesTest, APlatformThatCannotOpenLeavesTheProgramRunningWithoutAWindow) {
+  if (!kBuiltWithWindows) {
+    GTEST_SKIP() << "built without the window module";
+  }
+  auto process = StartBound(SRD_PROGRAM, {{"QT_QPA_PLATFORM", "srd-absent;srd-absent-too:option"}});
+  ASSERT_NE(process, nullptr);
+  const std::string expected =
+      "strokerelayd: running without a window, since Qt has no plugin for the platform "
+      "\"srd-absent;srd-absent-too:option\" that QT_QPA_PLATFORM asks for (looked in ";
+  const std::string stderrText = process->Stderr();
+  const std::string firstLine = stderrText.substr(0, stderrText.find('\n') + 1);
+  EXPECT_EQ(firstLine.substr(0, expected.size()), expected);
+  EXPECT_TRUE(firstLine.ends_with("/platforms).\n")) << firstLine;
+  Stop(*process);
+
+  ScopedTempDir runtime("srd-no-compositor");
+  auto wayland = StartBound(SRD_PROGRAM, {{"QT_QPA_PLATFORM", "wayland"},
+                                          {"WAYLAND_DISPLAY", "wayland-srd-none"},
+                                          {"XDG_RUNTIME_DIR", runtime.Path()}});
+  ASSERT_NE(wayland, nullptr);
+  EXPECT_TRUE(wayland->Running()) << wayland->Stderr();
+  Stop(*wayland);
+}
+
 }  // namespace

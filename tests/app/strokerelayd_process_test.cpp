@@ -1,12 +1,16 @@
 // The built program, run as a user would run it: no display, a runtime directory of its own.
 
 #include <signal.h>
+#include <stdio.h>
+#include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "../support/loopback.h"
 #include "../support/program_process.h"
@@ -72,6 +76,48 @@ TEST_F(ProgramTest, TwoStartsAtTheSameMomentNeverBothRun) {
   running.Signal(SIGINT);
   EXPECT_EQ(running.WaitExit(20s), 0);
   EXPECT_TRUE(UdpPortIsFree(8102));
+}
+
+// What a program writes on standard output, and its exit code, for a shell command line.
+std::pair<std::string, int> OutputOf(const std::string& command) {
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) {
+    return {"", -1};
+  }
+  std::string output;
+  char buffer[512];
+  for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+    output.append(buffer, n);
+  }
+  const int status = pclose(pipe);
+  return {output, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+}
+
+// --help and --version answer on standard output and end with 0 without starting anything; any other
+// argument is refused with a usage line on standard error and exit code 2, and the port stays free.
+TEST(ProgramArgumentsTest, QuestionsAreAnsweredAndAnythingElseIsRefused) {
+  const std::string program = SRD_PROGRAM;
+  const auto [help, helpCode] = OutputOf(program + " --help 2>/dev/null");
+  EXPECT_EQ(helpCode, 0);
+  EXPECT_TRUE(help.starts_with("usage: strokerelayd [--help | --version]\n")) << help;
+  EXPECT_NE(help.find("8102"), std::string::npos) << help;
+  const auto [version, versionCode] = OutputOf(program + " -V 2>/dev/null");
+  EXPECT_EQ(versionCode, 0);
+  EXPECT_TRUE(version.starts_with("strokerelayd 1.")) << version;
+
+  const struct {
+    std::vector<std::string> arguments;
+    std::string refused;
+  } cases[] = {{{"-p", "9000"}, "-p"}, {{"--help", "extra"}, "extra"}, {{"--frobnicate"}, "--frobnicate"}};
+  for (const auto& c : cases) {
+    ProgramOptions options(program);
+    options.arguments = c.arguments;
+    ProgramProcess refused(options);
+    ASSERT_TRUE(refused.Started());
+    EXPECT_EQ(refused.WaitExit(20s), 2);
+    EXPECT_EQ(refused.Stderr(), "strokerelayd: unexpected argument '" + c.refused +
+                                    "'\nusage: strokerelayd [--help | --version]\n");
+  }
 }
 
 }  // namespace

@@ -3,61 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
-#include "../support/key_observer.h"
-#include "../support/loopback.h"
-#include "../support/program_process.h"
-#include "../support/xvfb_server.h"
-#include "platform/x11/device_repeat.h"
+#include "../support/scoped_temp_dir.h"
+#include "process_faults_fixture.h"
 
 namespace srd::test {
 namespace {
-
-using std::chrono::milliseconds;
-using std::chrono::seconds;
-
-constexpr std::uint16_t kPort = 8102;
-constexpr std::string_view kBindInUseLine = "skIO:ERROR bind (WSAEADDRINUSE/2740/10048)\r\n";
-
-class ProcessFaults : public ::testing::Test {
- protected:
-  // Another program on this machine may hold the port for a while; every test starts once it is free.
-  void SetUp() override {
-    ASSERT_TRUE(WaitUntil([] { return UdpPortIsFree(kPort); }, seconds(60)))
-        << "UDP port 8102 is held by another process";
-  }
-
-  static bool Bound(ProgramProcess& program) { return program.WaitBound(kPort, seconds(20)); }
-  // Sends a batch (random datagrams when `random` is given), then waits for the program to empty its socket
-  // queue: proof that it is still receiving. False on a hang or a receiver that stopped reading.
-  bool SendAndDrain(ProgramProcess& program, int count, std::mt19937* random = nullptr,
-                    std::string_view fixed = "?k41u41") {
-    for (int i = 0; i < count; ++i) {
-      sender_.SendTo(kPort, random != nullptr ? RandomDatagram(*random) : std::string(fixed));
-    }
-    return WaitUntil([&] { return program.QueuedBytes(kPort) == 0u; }, seconds(20));
-  }
-  // Stops with SIGTERM and expects a clean end that gives the port back.
-  static void ExpectCleanStop(ProgramProcess& program) {
-    program.Signal(SIGTERM);
-    const int code = program.WaitExit(seconds(20));
-    const std::string errors = program.Stderr();
-    EXPECT_EQ(code, 0) << "standard error ends with:\n"
-                       << errors.substr(errors.size() > 4000 ? errors.size() - 4000 : 0);
-    EXPECT_TRUE(WaitUntil([] { return UdpPortIsFree(kPort); }));
-  }
-
-  UdpSocket sender_;
-};
-
-std::size_t Count(const std::string& text, std::string_view what) {
-  std::size_t count = 0;
-  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) {
-    ++count;
-  }
-  return count;
-}
 
 TEST_F(ProcessFaults, PortInUseAtStartIsRetriedUntilFreed) {
   UdpSocket holder;
@@ -112,8 +65,7 @@ TEST_F(ProcessFaults, XServerGoingAwayUnderTheXTestSinkLeavesItReceiving) {
   XvfbServer server;
   ASSERT_TRUE(server.Start());
   // Keys go to the X server; the window stays off any display, so only the key sink depends on the server.
-  ProgramProcess program(ProgramOptions{
-      SRD_PROGRAM_PATH, {{"DISPLAY", server.DisplayName()}, {"QT_QPA_PLATFORM", "offscreen"}}});
+  ProgramProcess program(OnDisplay(server));
   ASSERT_TRUE(Bound(program));
   ASSERT_TRUE(SendAndDrain(program, 200));
   // Hold a key down, then take the server away: the release at exit meets no server.
@@ -127,30 +79,50 @@ TEST_F(ProcessFaults, XServerGoingAwayUnderTheXTestSinkLeavesItReceiving) {
   ExpectCleanStop(program);
 }
 
-// The repeat of the XTest device is shared with every other XTest client of the display: whichever way the
-// program is stopped, it is back on afterwards, and a held key never repeated meanwhile.
-TEST_F(ProcessFaults, EveryStopSignalPutsBackTheXTestRepeat) {
-  XvfbServer server;
-  ASSERT_TRUE(server.Start());
-  KeyObserver observer(server.DisplayName());
-  ASSERT_TRUE(observer.Ready());
-  const auto repeatOn = [&] {
-    return XDeviceRepeat::RepeatEnabled(observer.Connection(), XDeviceRepeat::kXTestKeyboard);
-  };
-  for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
-    SCOPED_TRACE(signal);
-    ASSERT_TRUE(repeatOn());
-    ProgramProcess program(ProgramOptions{
-        SRD_PROGRAM_PATH, {{"DISPLAY", server.DisplayName()}, {"QT_QPA_PLATFORM", "offscreen"}}});
+// The repeat of the XTest device is shared with every other XTest client of the display: whichever signal
+// ends the program, it goes through the shutdown, so the held key is let go and the repeat is back on; a
+// held key never repeated meanwhile. SIGPIPE, which a write to a log reader that went away raises, ends
+// nothing.
+TEST_F(XTestProcessFaults, EveryEndingSignalLetsTheKeysGoAndPutsBackTheRepeat) {
+  KeyObserver& observer = *observer_;
+  for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGXCPU, SIGRTMIN + 2}) {
+    SCOPED_TRACE(strsignal(signal));
+    ASSERT_TRUE(RepeatOn());
+    ProgramProcess program(OnDisplay(server_));
     ASSERT_TRUE(Bound(program));
-    ASSERT_TRUE(WaitUntil([&] { return !repeatOn(); }, seconds(20)));
-    ASSERT_TRUE(SendAndDrain(program, 1, nullptr, "?k41"));  // held when the signal comes
+    ASSERT_TRUE(WaitUntil([&] { return !RepeatOn(); }, seconds(20)));
+    program.Signal(SIGPIPE);
+    ASSERT_TRUE(SendAndDrain(program, 1, nullptr, "?k10k41"));  // Shift and A held when the signal comes
+    ASSERT_TRUE(WaitUntil([&] { return observer.KeysDown().size() == 2; })) << "SIGPIPE ended it";
     program.Signal(signal);
     EXPECT_EQ(program.WaitExit(seconds(20)), 0) << program.Stderr();
-    EXPECT_TRUE(repeatOn());
+    EXPECT_TRUE(RepeatOn());
     EXPECT_TRUE(observer.KeysDown().empty());
     ASSERT_TRUE(WaitUntil([] { return UdpPortIsFree(kPort); }));
   }
+}
+
+// SIGKILL leaves no chance to clean up: the next start finds what the killed one recorded and puts the X
+// server right before it changes anything itself, so that its own shutdown puts the repeat back on too.
+TEST_F(XTestProcessFaults, TheStartAfterAKillLetsGoOfItsKeysAndPutsBackTheRepeat) {
+  KeyObserver& observer = *observer_;
+  ScopedTempDir runtime("srd-run");
+  {
+    ProgramProcess killed(OnDisplay(server_, runtime.Path()));
+    ASSERT_TRUE(Bound(killed));
+    ASSERT_TRUE(SendAndDrain(killed, 1, nullptr, "?k10k41"));
+    ASSERT_TRUE(WaitUntil([&] { return observer.KeysDown().size() == 2; }));
+    killed.Signal(SIGKILL);
+    ASSERT_EQ(killed.WaitExit(seconds(20)), 128 + SIGKILL);
+  }
+  ASSERT_FALSE(RepeatOn());  // as the kill left the server
+  ASSERT_TRUE(WaitUntil([] { return UdpPortIsFree(kPort); }));
+  ProgramProcess next(OnDisplay(server_, runtime.Path()));
+  ASSERT_TRUE(Bound(next));
+  EXPECT_TRUE(observer.KeysDown().empty()) << "the killed instance's keys are still held";
+  EXPECT_TRUE(TypesAKey(observer));
+  ExpectCleanStop(next);
+  EXPECT_TRUE(RepeatOn()) << "the repeat the killed instance turned off stays off";
 }
 
 }  // namespace

@@ -31,6 +31,21 @@ TEST_F(ReceiverWorkerTest, PortChangeWhileFloodingEndsOnTheNewPort) {
   }
 }
 
+// A sender that never pauses must not pin the port: the move happens while its stream still arrives.
+TEST_F(ReceiverWorkerTest, PortChangeIsServicedWhileTheOldPortKeepsReceiving) {
+  const std::int32_t oldPort = FindFreeUdpPort();
+  StartOn(oldPort);
+  ASSERT_TRUE(Reaches(oldPort));
+  Flood flood(oldPort, "?k41u41");
+  ASSERT_TRUE(flood.Sends(2000));
+  const std::int32_t newPort = FindFreeUdpPort();
+  ChangePort(newPort);
+  ASSERT_TRUE(PortChangeServiced()) << "the stream on the old port held the change up";
+  EXPECT_TRUE(Reaches(newPort));
+  EXPECT_TRUE(test::UdpPortIsFree(oldPort)) << "the old port is still held";
+  EXPECT_TRUE(flood.Sends(1000)) << "the stream had stopped: the change proves nothing";
+}
+
 TEST_F(ReceiverWorkerTest, StopWhileFloodingEndsTheThread) {
   const std::int32_t port = FindFreeUdpPort();
   StartOn(port);

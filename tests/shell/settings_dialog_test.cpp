@@ -56,32 +56,51 @@ TEST_F(SettingsDialogTest, HandlerTable) {
   EXPECT_EQ(state_.worker->TestFlags(WORKER_PORT_CHANGE), WORKER_PORT_CHANGE);
 }
 
-// Command 1 without a button's notification code is what the caption's Done button delivers.
-TEST_F(SettingsDialogTest, DoneStoresTheEntryAsItConvertsWithoutARangeCheck) {
+// Command 1 without a button's notification code is what the caption's Done button delivers. A port in range
+// is stored as it converts and always asks for a rebind; an entry without one keeps the dialog open, says why
+// under the edit box, and changes nothing until the entry is edited again.
+TEST_F(SettingsDialogTest, DoneStoresAPortInRangeAndRefusesAnythingElseInTheDialog) {
   ASSERT_NE(OpenMain(), nullptr);
   const struct {
     const char16_t* text;
-    std::int32_t port;
+    std::int32_t port;  // 0: refused
   } cases[] = {
       {u"9000", 9000},
-      {u"", 0},
-      {u"abc", 0},
       {u" 123abc", 123},
-      {u"-5", -5},
-      {u"70000", 70000},
+      {u"65535", 65535},
       // Only 30 characters are read: the 31st digit is never seen.
       {u"000000000000000000000000000001"
        u"5",
        1},
+      {u"", 0},
+      {u"abc", 0},
+      {u"0", 0},
+      {u"-5", 0},
+      {u"65536", 0},
+      {u"70000", 0},
   };
   for (const auto& c : cases) {
     state_.port = 8102;
     state_.worker->ClearFlags(WORKER_PORT_CHANGE);
     Window* dialog = OpenSettings();
+    Window* message = GetDlgItem(dialog, SETTINGS_PORT_MESSAGE);
+    ASSERT_NE(message, nullptr);
+    EXPECT_EQ(GetWindowText(message), u"");
     NotifyTextEdited(GetDlgItem(dialog, SETTINGS_PORT_EDIT), c.text);
     EXPECT_EQ(SettingsDialog(dialog, WM_COMMAND, IDOK, 0), 1);
-    EXPECT_EQ(state_.port.load(), c.port) << std::u16string(c.text).size();
-    EXPECT_EQ(state_.worker->TestFlags(WORKER_PORT_CHANGE), WORKER_PORT_CHANGE);
+    const std::size_t size = std::u16string(c.text).size();
+    if (c.port != 0) {
+      EXPECT_TRUE(dialog->dialogEnded) << size;
+      EXPECT_EQ(state_.port.load(), c.port) << size;
+      EXPECT_EQ(state_.worker->TestFlags(WORKER_PORT_CHANGE), WORKER_PORT_CHANGE);
+    } else {
+      EXPECT_FALSE(dialog->dialogEnded) << size;
+      EXPECT_EQ(state_.port.load(), 8102) << size;
+      EXPECT_EQ(state_.worker->TestFlags(WORKER_PORT_CHANGE), 0u);
+      EXPECT_EQ(GetWindowText(message), u"1～65535 の Port 番号を入力してください");
+      SettingsDialog(dialog, WM_COMMAND, MakeWParam(SETTINGS_PORT_EDIT, EN_CHANGE), 0);
+      EXPECT_EQ(GetWindowText(message), u"");
+    }
     DestroyWindow(dialog);
   }
 }

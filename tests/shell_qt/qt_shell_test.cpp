@@ -14,21 +14,22 @@
 #include <QPushButton>
 #include <QRawFont>
 #include <QTest>
+#include <algorithm>
 #include <string>
 
 #include "../support/loopback.h"
 #include "../support/scoped_temp_dir.h"
 #include "platform/keys/key_sink.h"
 #include "platform/keys/recording_key_backend.h"
-#include "platform/ui/qt/dialog_font.h"
 #include "platform/ui/qt/backend.h"
+#include "platform/ui/qt/dialog_font.h"
 #include "platform/ui/window_layer.h"
-#include "support/qt/qt_test_support.h"
 #include "receiver/receiver_worker.h"
 #include "shell/main_panel.h"
 #include "shell/shell_main.h"
 #include "shell/shell_resources.h"
 #include "shell/shell_values.h"
+#include "support/qt/qt_test_support.h"
 
 namespace srd {
 namespace {
@@ -111,6 +112,17 @@ Step NoDialog() {
   return [] { return QApplication::activeModalWidget() == nullptr; };
 }
 
+// The open dialog lies exactly over the main window, and its lowest buttons sit at its foot.
+void ExpectCoversTheMainWindow(QWidget* dialog) {
+  EXPECT_EQ(dialog->geometry(), Frame()->geometry());
+  int lowest = 0;
+  for (auto* b : dialog->findChildren<QPushButton*>()) {
+    lowest = std::max(lowest, b->geometry().bottom());
+  }
+  EXPECT_GT(lowest, dialog->height() * 9 / 10);
+  EXPECT_LT(lowest, dialog->height());
+}
+
 class QtShellTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -158,6 +170,7 @@ TEST_F(QtShellTest, SettingsFromThePanelAndTheMenuThenMenuExit) {
     second = test::FindFreeUdpPort();
   }
   QString shownAtOpen;
+  QString refusal;
   QString title;
   bool testBoxFocused = false;
   QString labelAfterMenu;
@@ -179,7 +192,21 @@ TEST_F(QtShellTest, SettingsFromThePanelAndTheMenuThenMenuExit) {
         return true;
       },
       Click(PANEL_SETTINGS_BUTTON),
-      EnterInSettings(QString::number(first), QStringLiteral("OK"), &shownAtOpen),
+      EnterInSettings(QStringLiteral("70000"), QStringLiteral("OK"), &shownAtOpen),
+      [&] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (dialog == nullptr) {
+          ADD_FAILURE() << "a port out of range closed the dialog";
+          return true;
+        }
+        for (auto* label : dialog->findChildren<QLabel*>()) {
+          refusal +=
+              label->text().contains(QStringLiteral("65535")) && label->isVisible() ? label->text() : "";
+        }
+        ExpectCoversTheMainWindow(dialog);
+        return true;
+      },
+      EnterInSettings(QString::number(first), QStringLiteral("OK")),
       [&] { return NoDialog()() && PortLabel() == QStringLiteral("Port= %1").arg(first); },
       ReceivedOn(first, "41"),
       Trigger(QStringLiteral("設定")),
@@ -212,6 +239,7 @@ TEST_F(QtShellTest, SettingsFromThePanelAndTheMenuThenMenuExit) {
   EXPECT_EQ(QCoreApplication::applicationName(), QStringLiteral("strokeRELAYd"));  // X11's WM_CLASS
   EXPECT_TRUE(testBoxFocused);
   EXPECT_EQ(shownAtOpen, QStringLiteral("8102"));
+  EXPECT_EQ(refusal, QStringLiteral("1～65535 の Port 番号を入力してください"));
   EXPECT_EQ(labelAfterMenu, QStringLiteral("Port= %1").arg(first));
   EXPECT_EQ(afterCancel, second);
   EXPECT_EQ(afterClose, second);
@@ -243,6 +271,38 @@ TEST_F(QtShellTest, HideAndComingForwardThenPanelExit) {
   EXPECT_EQ(code, 0);
   EXPECT_TRUE(restored);
   EXPECT_TRUE(aboutStillShown);
+}
+
+// The About box covers the main window like the settings dialog, and ends with its OK button and with
+// Return, as the handheld's caption OK ended it.
+TEST_F(QtShellTest, AboutCoversTheWindowAndEndsWithItsOkButtonOrReturn) {
+  const auto end = [](bool click) {
+    return [click] {
+      QWidget* about = QApplication::activeModalWidget();
+      if (about == nullptr || !about->isVisible()) {
+        return false;
+      }
+      ExpectCoversTheMainWindow(about);
+      auto* ok = about->findChild<QPushButton*>();
+      EXPECT_NE(ok, nullptr);
+      if (click && ok != nullptr) {
+        QTest::mouseClick(ok, Qt::LeftButton);
+      } else {
+        QTest::keyClick(about, Qt::Key_Return);
+      }
+      return true;
+    };
+  };
+  const int code = RunProgram({
+      Trigger(QStringLiteral("プログラムについて")),
+      end(true),
+      NoDialog(),
+      Trigger(QStringLiteral("プログラムについて")),
+      end(false),
+      NoDialog(),
+      Trigger(QStringLiteral("プログラム終了")),
+  });
+  EXPECT_EQ(code, 0);
 }
 
 // Closing the main window ends the program, even while a dialog runs: the dialog goes with its owner.

@@ -60,7 +60,7 @@ ProgramProcess::ProgramProcess(const ProgramOptions& options) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, stderrFd_, 2);
+  posix_spawn_file_actions_adddup2(&actions, options.stderrFd >= 0 ? options.stderrFd : stderrFd_, 2);
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
   sigset_t none;

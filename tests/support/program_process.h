@@ -28,6 +28,9 @@ struct ProgramOptions {
   // The runtime directory (instance lock and socket); empty: a private one, so no other running instance is
   // found. Processes that are to meet each other are given the same one.
   std::string runtimeDir;
+  // Standard error onto this descriptor (a pipe the test holds, say) instead of the file Stderr() reads; -1:
+  // that file.
+  int stderrFd = -1;
 };
 
 // A program as a child process: no display unless the test sets one, standard input from /dev/null, standard

@@ -24,6 +24,11 @@ bool IsEndChord(const QKeyEvent& key) {
 
 }  // namespace
 
+CaptureWindow::CaptureWindow(const QString& target, Send send, GroupFollower& groups)
+    : CaptureWindow(target, std::move(send), groups.Current()) {
+  groups_ = &groups;
+}
+
 CaptureWindow::CaptureWindow(const QString& target, Send send, const KeyboardLayout& keyboard)
     : send_(std::move(send)), capture_(keyboard), target_(target), state_(new QLabel(this)) {
   setWindowTitle(QStringLiteral("strokesender \u2192 %1").arg(target));
@@ -91,6 +96,10 @@ void CaptureWindow::OnKey(const QKeyEvent& key) {
     SendPendingRelease();  // before this event, so the receiver sees the keys in their order
   }
   if (press) {
+    if (groups_ != nullptr) {
+      // Qt gives the keysym the key typed (on X and on Wayland alike) as its native virtual key.
+      capture_.UseLayout(groups_->LayoutFor(linuxCode, key.nativeVirtualKey()));
+    }
     Transmit(capture_.Press(linuxCode, key.isAutoRepeat()));
   } else if (!key.isAutoRepeat()) {
     pendingRelease_ = PendingRelease{linuxCode, key.timestamp()};

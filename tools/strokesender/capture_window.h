@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "group_follower.h"
 #include "key_capture.h"
 
 // The window of `strokesender --window`: while it has the keyboard focus, each key pressed and released in it
@@ -24,6 +25,9 @@ class CaptureWindow final : public QWidget {
   // target: "HOST:PORT" as the window names it.
   // Keys carry the virtual-key codes that a Windows keyboard of `layout` gives them; it outlives the window.
   CaptureWindow(const QString& target, Send send, const KeyboardLayout& layout = UsKeyboardLayout());
+  // Keys carry the codes of whichever of the keyboard's layouts they were typed with, as `groups` tells from
+  // the keysym each key gave; it outlives the window.
+  CaptureWindow(const QString& target, Send send, GroupFollower& groups);
 
   bool Failed() const { return failed_; }
 
@@ -48,6 +52,7 @@ class CaptureWindow final : public QWidget {
   };
 
   Send send_;
+  GroupFollower* groups_ = nullptr;
   KeyCapture capture_;
   std::optional<PendingRelease> pendingRelease_;
   QTimer pendingTimer_;

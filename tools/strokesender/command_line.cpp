@@ -77,6 +77,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
       options.action = Action::kVersion;
       return ParsedCommandLine{true, options, {}};
     }
+    if (arg == "--list-layouts") {
+      options.action = Action::kListLayouts;
+      return ParsedCommandLine{true, options, {}};
+    }
     if (arg == "--window") {
       window = true;
       continue;
@@ -185,6 +189,7 @@ std::string UsageText() {
   return "Usage: strokesender [-p PORT] [-d MS] [-l LAYOUT[:VARIANT]] HOST [TEXT]\n"
          "       strokesender [-p PORT] HOST --raw COMMANDS\n"
          "       strokesender [-p PORT] [-l LAYOUT[:VARIANT]] --window HOST\n"
+         "       strokesender --list-layouts\n"
          "Type on the machine HOST, where strokerelayd runs, as if on its own keyboard.\n"
          "\n"
          "With TEXT, types TEXT. Without TEXT, types what standard input holds; when standard\n"
@@ -205,6 +210,7 @@ std::string UsageText() {
          NamedLayoutList() +
          "; other Latin layouts by\n"
          "                        where their keymap has each letter and digit\n"
+         "      --list-layouts    list the layouts and variants -l takes, and exit\n"
          "      --raw COMMANDS    send COMMANDS as one key command datagram, adding the\n"
          "                        leading \"?\" when it is missing (e.g. K041U041)\n"
          "  -h, --help            show this help and exit\n"

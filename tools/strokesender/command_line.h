@@ -11,6 +11,7 @@
 //   strokesender [-p PORT] [-d MS] [-l LAYOUT[:VARIANT]] HOST [TEXT]
 //   strokesender [-p PORT] HOST --raw COMMANDS
 //   strokesender [-p PORT] --window HOST
+//   strokesender --list-layouts
 // Options may come before or after the operands; "--" ends the options, so a TEXT may begin with "-".
 
 namespace srd::sender {
@@ -27,11 +28,12 @@ inline constexpr int kExitNetwork = 1;
 inline constexpr int kExitUsage = 2;
 
 enum class Action {
-  kType,     // type text (given, or read from standard input / the terminal)
-  kRaw,      // send one datagram as given
-  kWindow,   // send the keys typed into a window of the sender's own
-  kHelp,     // print the usage and stop
-  kVersion,  // print the version and stop
+  kType,         // type text (given, or read from standard input / the terminal)
+  kRaw,          // send one datagram as given
+  kWindow,       // send the keys typed into a window of the sender's own
+  kHelp,         // print the usage and stop
+  kVersion,      // print the version and stop
+  kListLayouts,  // print the keyboard layouts -l takes and stop
 };
 
 struct Options {

@@ -30,6 +30,9 @@ class KeyCapture {
   std::string ReleaseAll();
 
   bool Holding() const { return !held_.empty(); }
+  // The layout of the presses from now on (the keyboard switched layouts); a held key is released with the
+  // code it was pressed with.
+  void UseLayout(const KeyboardLayout& layout) { layout_ = &layout; }
 
  private:
   bool CarriedByHeldKey(std::uint8_t virtualKey) const;

@@ -4,6 +4,7 @@
 #include <xkbcommon/xkbcommon.h>
 
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -36,6 +37,15 @@ bool IsDeadKeysym(std::uint32_t keysym) {
 
 LayoutName ThisMachinesLayout() {
   return ReceiverLayout::Start(std::getenv("DISPLAY"), WatchXLayout)->Current().Name();
+}
+
+KeyboardGroups ThisMachinesGroups() {
+  if (const char* display = std::getenv("DISPLAY"); display != nullptr && *display != '\0') {
+    if (std::optional<KeyboardGroups> groups = ReadXKeyboardGroups(display)) {
+      return *groups;
+    }
+  }
+  return KeyboardGroups{{ThisMachinesLayout()}, 0};
 }
 
 std::unique_ptr<LayoutTyping> LayoutTyping::For(const LayoutName& requested) {

@@ -8,6 +8,7 @@
 
 #include "key_stroke.h"
 #include "platform/layout/keyboard_layout.h"
+#include "platform/layout/system_layout.h"
 
 // Which keys type a character on the receiver's keyboard layout: the key that gives it, with Shift and AltGr
 // (right Alt) as the layout needs them, or a dead key followed by the base character (ê on fr: the
@@ -40,6 +41,9 @@ class LayoutTyping {
 
 // This machine's own keyboard layout: its X display's active one, else its keyboard configuration.
 LayoutName ThisMachinesLayout();
+
+// All the layouts of this machine's keyboard (the groups of its keymap, in order) and the one active now.
+KeyboardGroups ThisMachinesGroups();
 
 // The layouts to name in the help text: those with a table of their own, comma-separated.
 std::string NamedLayoutList();

@@ -14,6 +14,7 @@
 
 #include "command_line.h"
 #include "datagram_batch.h"
+#include "layout_list.h"
 #include "layout_typing.h"
 #include "send_pacer.h"
 #include "terminal.h"
@@ -67,7 +68,8 @@ bool OpenSender(const Options& options, int delayMs, UdpSender& sender) {
 std::unique_ptr<LayoutTyping> TypingFor(const Options& options) {
   std::unique_ptr<LayoutTyping> typing = LayoutTyping::For(options.layout);
   if (typing == nullptr) {
-    PrintError("unknown keyboard layout '" + options.layout.Text() + "'");
+    PrintError("unknown keyboard layout '" + options.layout.Text() +
+               "'; 'strokesender --list-layouts' lists the layouts and variants it knows");
   }
   return typing;
 }
@@ -206,6 +208,9 @@ int Run(int argc, char** argv) {
       return kExitSent;
     case Action::kVersion:
       std::fputs(VersionText().c_str(), stdout);
+      return kExitSent;
+    case Action::kListLayouts:
+      std::fputs(LayoutListText().c_str(), stdout);
       return kExitSent;
     case Action::kRaw:
       return SendAll(options, {options.datagram});

@@ -17,14 +17,11 @@
 namespace srd::sender {
 namespace {
 
-// The Qt platform that shows the window where the user sits, or empty when there is none; platforms without
-// a screen (offscreen, minimal) have no keyboard to capture.
-std::string WindowPlatform() {
-  std::string platform = ChooseQtPlatform();
-  if (platform == "offscreen" || platform == "minimal") {
-    return {};
-  }
-  return platform;
+// Whether a Qt platform shows the window where the user sits: platforms without a screen (offscreen, minimal)
+// have no keyboard to capture. (A predicate rather than a function handing back the platform or an empty one:
+// GCC 12 inlines such a string's two returns into a false -Wrestrict warning in optimised builds.)
+bool ShowsAWindow(const std::string& platform) {
+  return !platform.empty() && platform != "offscreen" && platform != "minimal";
 }
 
 // SIGINT, SIGTERM and SIGHUP close the window like its close button, so that the keys held at the receiver
@@ -40,8 +37,13 @@ int TakeStopSignals() {
 }  // namespace
 
 int RunWindowMode(const Options& options) {
-  const std::string platform = WindowPlatform();
-  if (platform.empty()) {
+  std::string whyNot;
+  const std::string platform = ChooseQtPlatform(&whyNot);
+  if (!whyNot.empty()) {
+    std::fprintf(stderr, "strokesender: --window cannot open a window, since %s\n", whyNot.c_str());
+    return kExitUsage;
+  }
+  if (!ShowsAWindow(platform)) {
     std::fprintf(stderr,
                  "strokesender: --window needs a display (DISPLAY or WAYLAND_DISPLAY), and none "
                  "answers\n");
@@ -57,9 +59,11 @@ int RunWindowMode(const Options& options) {
     return kExitNetwork;
   }
 
-  // The keys are those of this machine's keyboard, whose layout -l may name.
-  const KeyboardLayout layout =
-      MakeKeyboardLayout(options.layout.layout.empty() ? ThisMachinesLayout() : options.layout);
+  // The keys are those of this machine's keyboard: of whichever of its layouts each key is typed with, or of
+  // the one layout -l names.
+  const KeyboardGroups machine =
+      options.layout.layout.empty() ? ThisMachinesGroups() : KeyboardGroups{{options.layout}, 0};
+  GroupFollower groups(machine.layouts, machine.active);
 
   const int stopFd = TakeStopSignals();
   int argc = 1;
@@ -79,7 +83,7 @@ int RunWindowMode(const Options& options) {
         std::fprintf(stderr, "strokesender: %s\n", sendError.c_str());
         return false;
       },
-      layout);
+      groups);
 
   QSocketNotifier* stopNotifier = nullptr;
   if (stopFd >= 0) {

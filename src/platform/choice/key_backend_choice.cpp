@@ -29,17 +29,31 @@ std::unique_ptr<RepeatSuppression> SuppressXRepeat(const char* displayName, std:
       entry != nullptr ? entry(kXTestModuleVersion, displayName, kUinputDeviceName, whyNot) : nullptr);
 }
 
+// A killed run that injected through XTest may have left keys held and the repeat off on this display; a run
+// that injects through uinput puts that right through the module too (loaded on X for the repeat anyway).
+void PutRightThroughModule(const char* displayName, const std::string& recordDirectory) {
+  if (recordDirectory.empty()) {
+    return;
+  }
+  std::string whyNot;
+  if (const auto entry = LoadModuleEntry<XPutRightEntry>(kXTestModuleFile, kXPutRightEntryName, &whyNot)) {
+    entry(kXTestModuleVersion, displayName, recordDirectory.c_str());
+  }
+}
+
 }  // namespace
 
-std::unique_ptr<KeyBackend> ChooseKeyBackend() {
-  return ChooseKeyBackendFrom(kUinputPath, std::getenv("DISPLAY"), stderr, WaylandSessionDisplay());
+std::unique_ptr<KeyBackend> ChooseKeyBackend(const std::string& recordDirectory) {
+  return ChooseKeyBackendFrom(kUinputPath, std::getenv("DISPLAY"), stderr, recordDirectory,
+                              WaylandSessionDisplay());
 }
 
 // Standard error stays quiet when keys can be injected: it carries the receiver's diagnostic lines, and the
 // chosen backend is no news to a user whose keys arrive. Only the case where nothing can arrive is told, and
 // the rare one where a lost release could make a key run on.
 std::unique_ptr<KeyBackend> ChooseKeyBackendFrom(const char* uinputPath, const char* displayName,
-                                                 std::FILE* complaints, const char* waylandDisplay) {
+                                                 std::FILE* complaints, const std::string& recordDirectory,
+                                                 const char* waylandDisplay) {
   // Either sink types the key that the receiver's layout gives each code: in a Wayland session the
   // compositor's keymap rules, on X the display's layout (uinput keyboards get the same keymap there),
   // elsewhere the system's keyboard configuration.
@@ -48,6 +62,7 @@ std::unique_ptr<KeyBackend> ChooseKeyBackendFrom(const char* uinputPath, const c
   if (auto uinput = UinputKeyBackend::Create(MakeSystemUinputKernel(), uinputPath, &uinputWhyNot)) {
     uinput->FollowLayout(StartReceiverLayout(displayName, waylandDisplay, complaints));
     if (hasDisplay) {
+      PutRightThroughModule(displayName, recordDirectory);
       std::string whyNot;
       if (auto suppression = SuppressXRepeat(displayName, &whyNot)) {
         uinput->KeepRepeatSuppression(std::move(suppression));
@@ -65,6 +80,7 @@ std::unique_ptr<KeyBackend> ChooseKeyBackendFrom(const char* uinputPath, const c
     XTestOptions options;
     options.displayName = displayName;
     options.waylandSession = waylandDisplay != nullptr && *waylandDisplay != '\0';
+    options.recordDirectory = recordDirectory;
     if (auto xtest = CreateXTestKeyBackend(options, &xWhyNot)) {
       xtest->FollowLayout(StartReceiverLayout(displayName, waylandDisplay, complaints));
       if (waylandDisplay != nullptr && *waylandDisplay != '\0') {

@@ -59,6 +59,16 @@ LayoutName LayoutOfGroup(std::string_view layouts, std::string_view variants, un
   return name;
 }
 
+KeyboardGroups GroupsOfLists(std::string_view layouts, std::string_view variants, unsigned active) {
+  KeyboardGroups groups;
+  // XKB keeps at most four groups.
+  for (unsigned group = 0; group < 4 && (group == 0 || !ListItem(layouts, group).empty()); ++group) {
+    groups.layouts.push_back(LayoutOfGroup(layouts, variants, group));
+  }
+  groups.active = active < groups.layouts.size() ? active : 0;
+  return groups;
+}
+
 LayoutName SystemLayoutName(const char* keyboardFile) {
   std::string layouts;
   std::string variants;

@@ -4,15 +4,27 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <initializer_list>
+
 namespace srd {
 namespace {
 
+// Every signal whose default action ends the process and that can arrive from outside at any moment: each
+// must end it through the shutdown that lets the held keys go. Not here: SIGKILL and SIGSTOP, which cannot be
+// caught; the faults a thread raises in itself (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS, SIGABRT),
+// after which no clean shutdown can be trusted; and the write failures below, which are ignored.
 sigset_t StopSignals() {
   sigset_t set;
   sigemptyset(&set);
-  sigaddset(&set, SIGTERM);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGHUP);
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF,
+                           SIGXCPU, SIGIO, SIGPWR, SIGSTKFLT}) {
+    sigaddset(&set, signal);
+  }
+  // The real-time signals end the process by default too; those the C library keeps for itself lie below
+  // SIGRTMIN.
+  for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) {
+    sigaddset(&set, signal);
+  }
   return set;
 }
 
@@ -21,6 +33,13 @@ sigset_t StopSignals() {
 bool BlockStopSignals() {
   const sigset_t set = StopSignals();
   return pthread_sigmask(SIG_BLOCK, &set, nullptr) == 0;
+}
+
+bool IgnoreWriteFailureSignals() {
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  return sigaction(SIGPIPE, &ignore, nullptr) == 0 && sigaction(SIGXFSZ, &ignore, nullptr) == 0;
 }
 
 bool UnblockStopSignals() {

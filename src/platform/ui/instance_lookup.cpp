@@ -92,6 +92,13 @@ Window* FindWindow(std::u16string_view className, std::u16string_view title) {
   return nullptr;
 }
 
+std::string InstanceLockDirectory() {
+  if (g_layer == nullptr || (g_layer->reservations.empty() && g_layer->listeners.empty())) {
+    return {};
+  }
+  return InstanceDirectory();
+}
+
 Window* WithOwnedPopups(Window* window) {
   return reinterpret_cast<Window*>(reinterpret_cast<std::uintptr_t>(window) | 1u);
 }

@@ -25,7 +25,8 @@ inline constexpr std::uint32_t kUiModuleVersion = 1;
 
 // The one function a window module exports, by this name: makes the backend (owned by the caller), or
 // returns nullptr when it cannot show windows, with *whyNot set when that deserves telling (a module of
-// another version) and left empty when there is simply no display to open.
+// another version, a Qt platform asked for whose plugin is missing) and left empty when there is simply no
+// display to open.
 using UiModuleEntry = UiBackend* (*)(const UiLayerEntryPoints* layer, std::string* whyNot);
 inline constexpr char kUiModuleEntryName[] = "srd_ui_module_create_backend";
 

@@ -112,10 +112,12 @@ void ShutdownWindowLayer();
 // The installed backend, or nullptr.
 UiBackend* CurrentUiBackend();
 
-// Turns SIGTERM, SIGINT and SIGHUP (which the caller must have blocked in every thread) into WM_CLOSE posted
+// Turns the stop signals (signals.h; the caller must have blocked them in every thread) into WM_CLOSE posted
 // to every top-level window, read from a signalfd that the backend's loop watches. Returns false on failure.
 bool CloseWindowsOnStopSignals();
-
+// The directory of the single-instance lock while this process holds it (it reserved a name, or a window of
+// its answers for one); empty otherwise.
+std::string InstanceLockDirectory();
 // Directory for the instance lock and socket; empty: $XDG_RUNTIME_DIR, else a private per-user directory.
 // Tests point it at a directory of their own.
 void SetInstanceDirectory(const std::string& directory);

@@ -40,7 +40,4 @@ inline constexpr char kXWaylandKeyboard[] = "xwayland-keyboard";
 // Whether the server is XWayland: it has an extension of that name, or (older ones) XWayland's keyboard.
 bool IsXWayland(_XDisplay* display);
 
-// The XKB id of the slave keyboard named `name`, or whose name starts with it when `prefix`; -1 if none.
-int FindSlaveKeyboard(_XDisplay* display, const char* name, bool prefix = false);
-
 }  // namespace srd

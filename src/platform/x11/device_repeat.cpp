@@ -2,10 +2,39 @@
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
+#include <X11/extensions/XInput2.h>
 
-#include "platform/x11/device_keymap.h"
+#include <cstring>
 
 namespace srd {
+
+// XKB and XInput number devices alike.
+int FindSlaveKeyboard(Display* display, const char* name, bool prefix) {
+  int opcode = 0;
+  int event = 0;
+  int error = 0;
+  if (!XQueryExtension(display, "XInputExtension", &opcode, &event, &error)) {
+    return -1;
+  }
+  int major = 2;
+  int minor = 0;
+  if (XIQueryVersion(display, &major, &minor) != Success) {
+    return -1;
+  }
+  int count = 0;
+  XIDeviceInfo* devices = XIQueryDevice(display, XIAllDevices, &count);
+  int found = -1;
+  const std::size_t length = std::strlen(name);
+  for (int i = 0; i < count && found < 0; ++i) {
+    const char* deviceName = devices[i].name;
+    if (devices[i].use == XISlaveKeyboard && deviceName != nullptr &&
+        (prefix ? std::strncmp(deviceName, name, length) == 0 : std::strcmp(deviceName, name) == 0)) {
+      found = devices[i].deviceid;
+    }
+  }
+  XIFreeDeviceInfo(devices);
+  return found;
+}
 
 namespace {
 
@@ -33,13 +62,15 @@ bool HasXkb(Display* display) {
   return XkbQueryExtension(display, &opcode, &event, &error, &major, &minor) != 0;
 }
 
+// The slave keyboard named `name`, when XKB can switch its controls; -1 otherwise.
+int XkbKeyboardNamed(Display* display, const char* name) {
+  return HasXkb(display) ? FindSlaveKeyboard(display, name) : -1;
+}
+
 }  // namespace
 
 bool XDeviceRepeat::TurnOff(Display* display, const char* deviceName) {
-  if (!HasXkb(display)) {
-    return false;
-  }
-  const int device = FindSlaveKeyboard(display, deviceName);
+  const int device = XkbKeyboardNamed(display, deviceName);
   if (device < 0) {
     return false;
   }
@@ -65,11 +96,18 @@ void XDeviceRepeat::Restore(Display* display) {
   turnedOff_ = false;
 }
 
-bool XDeviceRepeat::RepeatEnabled(Display* display, const char* deviceName) {
-  if (!HasXkb(display)) {
+bool XDeviceRepeat::TurnOn(Display* display, const char* deviceName) {
+  const int device = XkbKeyboardNamed(display, deviceName);
+  if (device < 0) {
     return false;
   }
-  const int device = FindSlaveKeyboard(display, deviceName);
+  XkbChangeEnabledControls(display, static_cast<unsigned>(device), XkbRepeatKeysMask, XkbRepeatKeysMask);
+  XSync(display, False);
+  return true;
+}
+
+bool XDeviceRepeat::RepeatEnabled(Display* display, const char* deviceName) {
+  const int device = XkbKeyboardNamed(display, deviceName);
   return device >= 0 && RepeatOf(display, device) == 1;
 }
 

@@ -76,7 +76,11 @@ void XLayoutWatcher::OnConnectionLost(Display*, void* self) {
   static_cast<XLayoutWatcher*>(self)->lost_ = true;
 }
 
-LayoutName XLayoutWatcher::Read() {
+namespace {
+
+// The groups of a display's keymap: the layouts and variants of its rule names (_XKB_RULES_NAMES) and the
+// active group of its keyboard state.
+KeyboardGroups ReadGroups(Display* display, Atom rulesAtom) {
   std::string layouts;
   std::string variants;
   Atom type = None;
@@ -84,7 +88,7 @@ LayoutName XLayoutWatcher::Read() {
   unsigned long items = 0;
   unsigned long after = 0;
   unsigned char* data = nullptr;
-  if (XGetWindowProperty(display_, DefaultRootWindow(display_), rulesAtom_, 0, 1024, False, XA_STRING, &type,
+  if (XGetWindowProperty(display, DefaultRootWindow(display), rulesAtom, 0, 1024, False, XA_STRING, &type,
                          &format, &items, &after, &data) == Success &&
       data != nullptr) {
     // rules, model, layouts, variants, options: strings one after another, each ended by a NUL.
@@ -102,8 +106,33 @@ LayoutName XLayoutWatcher::Read() {
     XFree(data);
   }
   XkbStateRec state{};
-  XkbGetState(display_, XkbUseCoreKbd, &state);
-  return LayoutOfGroup(layouts, variants, state.group);
+  XkbGetState(display, XkbUseCoreKbd, &state);
+  return GroupsOfLists(layouts, variants, state.group);
+}
+
+}  // namespace
+
+std::optional<KeyboardGroups> ReadXKeyboardGroups(const std::string& displayName) {
+  Display* display = XOpenDisplay(displayName.c_str());
+  if (display == nullptr) {
+    return std::nullopt;
+  }
+  int opcode = 0;
+  int eventBase = 0;
+  int errorBase = 0;
+  int major = XkbMajorVersion;
+  int minor = XkbMinorVersion;
+  std::optional<KeyboardGroups> groups;
+  if (XkbQueryExtension(display, &opcode, &eventBase, &errorBase, &major, &minor)) {
+    groups = ReadGroups(display, XInternAtom(display, "_XKB_RULES_NAMES", False));
+  }
+  XCloseDisplay(display);
+  return groups;
+}
+
+LayoutName XLayoutWatcher::Read() {
+  const KeyboardGroups groups = ReadGroups(display_, rulesAtom_);
+  return groups.layouts[groups.active];
 }
 
 void XLayoutWatcher::Run() {

@@ -2,11 +2,13 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "platform/layout/keyboard_layout.h"
 #include "platform/layout/layout_watch.h"
+#include "platform/layout/system_layout.h"
 
 struct _XDisplay;
 
@@ -42,6 +44,10 @@ class XLayoutWatcher final : public LayoutWatch {
   LayoutName last_;
   std::thread thread_;
 };
+
+// Every layout of an X display's keymap and the active one, read once; nullopt when the display cannot be
+// opened or has no XKB.
+std::optional<KeyboardGroups> ReadXKeyboardGroups(const std::string& displayName);
 
 // XLayoutWatcher::Start as a LayoutWatchFactory, for ReceiverLayout::Start.
 std::unique_ptr<LayoutWatch> WatchXLayout(const std::string& displayName, LayoutChanged onChange);

@@ -13,6 +13,7 @@
 
 #include "platform/layout/keyboard_layout.h"
 #include "platform/layout/vk_table.h"
+#include "platform/x11/display_changes.h"
 #include "platform/x11/quiet_connection.h"
 
 namespace srd {
@@ -280,6 +281,7 @@ bool XTestKeyBackend::Connect(std::string* whyNot) {
   }
   display_ = display;
   lost_ = false;
+  PutRightAndRecord(display, label);
   // Without XKB or XInput 2 the server repeats held keys as it always did: injection still works.
   repeat_.TurnOff(display, XDeviceRepeat::kXTestKeyboard);
   return true;
@@ -290,14 +292,32 @@ void XTestKeyBackend::Disconnect() {
     return;
   }
   if (lost_) {
+    // The record stays: should the server still be there, the next connection puts it right.
     repeat_.Forget();
   } else {
     repeat_.Restore(display_);
+    if (!options_.recordDirectory.empty()) {
+      RemoveDisplayChanges(DisplayChangesPath(options_.recordDirectory));
+    }
   }
   // On a lost connection Xlib only frees its structures here.
   XCloseDisplay(display_);
   UnregisterQuietConnection(display_);
   display_ = nullptr;
+}
+
+void XTestKeyBackend::PutRightAndRecord(Display* display, const std::string& label) {
+  if (options_.recordDirectory.empty()) {
+    return;
+  }
+  const std::string path = DisplayChangesPath(options_.recordDirectory);
+  // Only this process writes there while it holds the lock, and its own connections remove the record when
+  // they end well: one found now was left by a connection that did not. A record of another display is
+  // dropped; reaching that display might take long, and its server has most likely gone with the session.
+  if (const std::optional<DisplayChanges> left = ReadDisplayChanges(path); left && left->display == label) {
+    PutDisplayChangesRight(display, *left);
+  }
+  WriteDisplayChanges(path, {label, XDeviceRepeat::RepeatEnabled(display, XDeviceRepeat::kXTestKeyboard)});
 }
 
 void XTestKeyBackend::OnConnectionLost(_XDisplay*, void* self) {

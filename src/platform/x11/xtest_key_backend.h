@@ -23,6 +23,10 @@ struct XTestOptions {
   bool waylandSession = false;
   // After the connection is lost, how often a key event may try to connect again.
   std::chrono::milliseconds reconnectInterval{2000};
+  // Where the backend records, while it is connected, what it changes on the display, so that the next start
+  // can put it right after a kill: the directory of the single-instance lock, given only while this process
+  // holds that lock. Empty: nothing is recorded or put right.
+  std::string recordDirectory{};
 };
 
 // Injects keys into an X server through the XTEST extension, on a connection of its own. The connection is
@@ -31,8 +35,10 @@ struct XTestOptions {
 // the server after the client is gone, so every held key is released at shutdown. A lost connection never
 // ends the process: keys are dropped until a reconnect (tried at most once per reconnect interval) succeeds.
 // While connected, the server does not auto-repeat the keys held through XTest; the setting is put back when
-// the backend goes, or dropped with a server that went away. Under XWayland the XTest device carries the
-// compositor's keymap meanwhile, so that X windows read the keys as the user's layout gives them.
+// the backend goes, or dropped with a server that went away. With a record directory, what a connection that
+// ended without putting things back left on the same display (keys held, the repeat off) is put right when
+// the next one is made. Under XWayland the XTest device carries the compositor's keymap meanwhile, so that X
+// windows read the keys as the user's layout gives them.
 class XTestKeyBackend final : public TranslatingKeyBackend {
  public:
   // Connects; nullptr with *whyNot set (a phrase such as "the X display :0 has no XTEST extension").
@@ -54,6 +60,8 @@ class XTestKeyBackend final : public TranslatingKeyBackend {
   explicit XTestKeyBackend(const XTestOptions& options) : options_(options) {}
   bool Connect(std::string* whyNot);
   void Disconnect();
+  // Puts right what the record of an earlier connection to this display says, then records this one's.
+  void PutRightAndRecord(_XDisplay* display, const std::string& label);
   static void OnConnectionLost(_XDisplay* display, void* self);
 
   XTestOptions options_;

@@ -3,6 +3,7 @@
 #include "platform/x11/xtest_module.h"
 
 #include "platform/x11/device_repeat_watch.h"
+#include "platform/x11/display_changes.h"
 #include "platform/x11/layout_watcher.h"
 
 extern "C" __attribute__((visibility("default"))) srd::TranslatingKeyBackend* srd_xtest_module_create_backend(
@@ -32,4 +33,13 @@ extern "C" __attribute__((visibility("default"))) srd::LayoutWatch* srd_xtest_mo
     return nullptr;
   }
   return srd::XLayoutWatcher::Start(*displayName, std::move(*onChange)).release();
+}
+
+extern "C" __attribute__((visibility("default"))) bool srd_xtest_module_put_right_what_was_left(
+    std::uint32_t version, const char* displayName, const char* recordDirectory) {
+  if (version != srd::kXTestModuleVersion || displayName == nullptr || recordDirectory == nullptr) {
+    return false;
+  }
+  srd::PutRightWhatWasLeft(displayName, recordDirectory);
+  return true;
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "group_follower.h"
 #include "platform/layout/keyboard_layout.h"
 #include "platform/layout/vk_table.h"
 #include "virtual_key_for_linux_key.h"
@@ -96,6 +97,30 @@ TEST(KeyCapture, TwoKeysWithOneCodeKeepItDownUntilBothAreUp) {
   capture.Press(KEY_ENTER, false);
   capture.Press(KEY_KPENTER, false);
   EXPECT_EQ(capture.ReleaseAll(), "?u0d");
+}
+
+// A keyboard with two layouts: the keysym each key gave tells which layout it was typed with, from the first
+// key that differs between them; keys alike in both keep the layout in use, and a key pressed before the
+// switch is released with its own code.
+TEST(KeyCapture, TheLayoutEachKeyWasTypedWithIsFollowedFromItsKeysym) {
+  GroupFollower groups({LayoutName{"us", ""}, LayoutName{"de", ""}}, 0);
+  KeyCapture capture(groups.Current());
+  const auto press = [&](std::uint16_t code, std::uint32_t keysym) {
+    capture.UseLayout(groups.LayoutFor(code, keysym));
+    return capture.Press(code, false);
+  };
+  EXPECT_EQ(press(KEY_Y, 'y'), "?k59");
+  EXPECT_EQ(capture.Release(KEY_Y, false), "?u59");
+  EXPECT_EQ(press(KEY_Z, 'y'), "?k59");  // German: the key left of X gives y, and goes as VK_Y
+  EXPECT_EQ(groups.ActiveGroup(), 1u);
+  EXPECT_EQ(press(KEY_1, '1'), "?k31");
+  EXPECT_EQ(press(KEY_LEFTSHIFT, 0xffe1), "?ka0");
+  EXPECT_EQ(press(KEY_Y, 'Z'), "?k5a");  // Shift held: the keysym of the shifted level
+  EXPECT_EQ(groups.ActiveGroup(), 1u);
+  EXPECT_EQ(press(KEY_SEMICOLON, ';'), "?kba");  // back on US
+  EXPECT_EQ(capture.Release(KEY_Z, false), "?u59");
+  EXPECT_EQ(press(KEY_A, 0), "?k41");  // no keysym: the layout in use
+  EXPECT_EQ(groups.ActiveGroup(), 0u);
 }
 
 }  // namespace

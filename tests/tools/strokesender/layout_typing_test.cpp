@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "command_line.h"
+#include "layout_list.h"
 #include "terminal_keys.h"
 #include "text_encoding.h"
 
@@ -96,6 +97,18 @@ TEST(LayoutTyping, TheLayoutOptionTakesAnXkbNameAndVariant) {
     parsed = ParseCommandLine({"-l", bad, "h"});
     EXPECT_FALSE(parsed.ok) << bad;
     EXPECT_NE(parsed.error.find("invalid layout"), std::string::npos) << parsed.error;
+  }
+}
+
+// The listing names what -l takes with the registry's descriptions, and marks exactly the layouts typed by a
+// table of their own: a tabled layout's letter-keeping variant is marked, a variant that moves the letters
+// and a layout of the Latin family are not.
+TEST(LayoutTyping, TheLayoutListMarksTheTabledLayoutsAndVariants) {
+  const std::string list = LayoutListText();
+  for (const char* line : {"\n* de                          German\n", "\n* de:nodeadkeys ", "\n  us:dvorak ",
+                           "\n  ch                          German (Switzerland)\n",
+                           "\n  ru                          Russian\n"}) {
+    EXPECT_NE(list.find(line), std::string::npos) << line;
   }
 }
 

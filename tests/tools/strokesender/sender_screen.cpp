@@ -1,5 +1,6 @@
 #include "sender_screen.h"
 
+#include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
@@ -62,6 +63,11 @@ void SenderScreen::Unfocus() {
 void SenderScreen::Key(int keycode, bool down) {
   XTestFakeKeyEvent(display_, static_cast<unsigned>(keycode), down ? True : False, CurrentTime);
   XFlush(display_);
+}
+
+void SenderScreen::LockGroup(unsigned group) {
+  XkbLockGroup(display_, XkbUseCoreKbd, group);
+  XSync(display_, False);
 }
 
 void SenderScreen::AskToClose(unsigned long window) {

@@ -26,6 +26,8 @@ class SenderScreen {
   // Gives the focus to the root window: the capture window loses it as when the user clicks elsewhere.
   void Unfocus();
   void Key(int keycode, bool down);
+  // Switches the keyboard to another of its layouts, as a layout switcher does.
+  void LockGroup(unsigned group);
   // The WM_DELETE_WINDOW message that a window manager sends when the close button is clicked.
   void AskToClose(unsigned long window);
 

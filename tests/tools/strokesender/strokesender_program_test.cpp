@@ -143,6 +143,13 @@ TEST(StrokesenderProgram, SendsWhatItIsGivenOrRefusesBeforeSendingAnything) {
       {{"-pP", "localhost", "--raw", tooLong}, "", 2, {}, "", "strokesender: --raw datagram is 1101 bytes"},
       {{"--help"}, "", 0, {}, "Usage: strokesender"},
       {{"--version"}, "", 0, {}, "strokesender 1.0.0\n"},
+      {{"--list-layouts"}, "", 0, {}, "Keyboard layouts for -l"},
+      {{"-l", "xx", "-pP", "127.0.0.1", "a"},
+       "",
+       2,
+       {},
+       "",
+       "strokesender: unknown keyboard layout 'xx'; 'strokesender --list-layouts' lists"},
       {{"--frobnicate", "host"}, "", 2, {}, "", "strokesender: unknown option '--frobnicate'\nTry"},
       {{"no-such-host.invalid", "x"}, "", 1, {}, "", "strokesender: cannot find host 'no-such-host.invalid'"},
   };

@@ -23,6 +23,7 @@
 #include "support/key_observer.h"
 #include "support/program_process.h"
 #include "support/wait_until.h"
+#include "support/x_server_layout.h"
 #include "support/xvfb_server.h"
 
 namespace srd {
@@ -191,6 +192,46 @@ TEST(WindowModeDatagrams, AHeldKeyRepeatsAsPressesAndIsReleasedOnce) {
   EXPECT_TRUE(
       std::all_of(datagrams.begin(), datagrams.end() - 3, [](const std::string& d) { return d == "?k41"; }))
       << "a release came while the key was held: " << ::testing::PrintToString(datagrams);
+}
+
+// A keyboard with two layouts: each key goes as the code of the layout it was typed with, and a switch made
+// while the window is open is followed; -l keeps the one layout it names.
+TEST(WindowModeDatagrams, KeysGoWithTheLayoutTheyWereTypedWith) {
+  XvfbServer x;
+  ASSERT_TRUE(x.Start());
+  ASSERT_TRUE(test::SetServerLayout(x.DisplayName(), "us,de"));
+  test::SetAutoRepeat(x.DisplayName(), false);
+  for (const bool fixed : {false, true}) {
+    SCOPED_TRACE(fixed ? "-l us" : "this machine's layouts");
+    test::UdpSocket inbox;
+    ASSERT_TRUE(inbox.Bind(0));
+    test::ProgramOptions options(STROKESENDER_PATH, {{"DISPLAY", x.DisplayName()}});
+    options.arguments = {"--window", "-p", std::to_string(inbox.LocalPort()), "127.0.0.1"};
+    if (fixed) {
+      options.arguments.insert(options.arguments.begin(), {"-l", "us"});
+    }
+    test::ProgramProcess sender(options);
+    test::SenderScreen screen(x.DisplayName());
+    screen.LockGroup(0);
+    ASSERT_NE(ShownAndFocused(screen, "strokesender → 127.0.0.1:" + std::to_string(inbox.LocalPort())), 0u)
+        << sender.Stderr();
+    constexpr int kY = 29;  // the key right of T: Y on US, Z on German
+    std::vector<std::string> datagrams;
+    for (const unsigned group : {0u, 1u, 0u}) {
+      screen.LockGroup(group);
+      screen.Key(kY, true);
+      screen.Key(kY, false);
+      for (int i = 0; i < 2; ++i) {
+        datagrams.push_back(inbox.Receive(20s));
+      }
+    }
+    const std::vector<std::string> expected =
+        fixed ? std::vector<std::string>{"?k59", "?u59", "?k59", "?u59", "?k59", "?u59"}
+              : std::vector<std::string>{"?k59", "?u59", "?k5a", "?u5a", "?k59", "?u59"};
+    EXPECT_EQ(datagrams, expected);
+    sender.Signal(SIGTERM);
+    EXPECT_EQ(sender.WaitExit(30s), 0);
+  }
 }
 
 TEST(WindowModeWithoutDisplay, SaysSoInOneLineAndExitsTwo) {

@@ -16,6 +16,7 @@
 #include "platform/ui/qt/backend_context.h"
 #include "platform/ui/qt/caret_blink.h"
 #include "platform/ui/qt/dialog_font.h"
+#include "platform/ui/qt/dialog_placement.h"
 #include "platform/ui/qt/event_pump.h"
 #include "platform/ui/qt/platform_choice.h"
 #include "platform/ui/qt/widget_factory.h"
@@ -242,6 +243,14 @@ class QtUiBackend final : public UiBackend {
     }
   }
 
+  void OnShellDialogInit(Window* dialog) override {
+    QtWindowData* data = DataOf(dialog);
+    if (data != nullptr && (dialog->shellDialogFlags & SHIDIF_SIZEDLGFULLSCREEN) != 0) {
+      const ScopedDepth applying(context_.applying);
+      CoverOwner(data);
+    }
+  }
+
   void BringToFront(Window* window) override {
     QtWindowData* data = DataOf(window);
     if (data == nullptr || data->widget == nullptr) {
@@ -279,9 +288,9 @@ class QtUiBackend final : public UiBackend {
 
 }  // namespace
 
-std::unique_ptr<UiBackend> CreateQtUiBackend() {
+std::unique_ptr<UiBackend> CreateQtUiBackend(std::string* whyNot) {
   if (QCoreApplication::instance() == nullptr) {
-    const std::string platform = ChooseQtPlatform();
+    const std::string platform = ChooseQtPlatform(whyNot);
     if (platform.empty()) {
       return nullptr;
     }

@@ -43,5 +43,5 @@ extern "C" __attribute__((visibility("default"))) srd::UiBackend* srd_ui_module_
     return nullptr;
   }
   srd::g_layer = layer;
-  return srd::CreateQtUiBackend().release();
+  return srd::CreateQtUiBackend(whyNot).release();
 }
