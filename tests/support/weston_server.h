@@ -19,9 +19,13 @@ class WestonServer {
   WestonServer(const WestonServer&) = delete;
   WestonServer& operator=(const WestonServer&) = delete;
 
-  // The keymap as weston.ini's [keyboard] section names it: "de", "us,de" with variants ",nodeadkeys".
-  // False when weston or XWayland did not come up.
-  bool Start(const std::string& layouts, const std::string& variants = "");
+  // The keymap as weston.ini's [keyboard] section names it: "de", "us,de" with variants ",nodeadkeys";
+  // `nextLayouts` the keymap SwitchKeymap gives the seat. False when weston or XWayland did not come up.
+  bool Start(const std::string& layouts, const std::string& variants = "",
+             const std::string& nextLayouts = "us");
+  // Gives the seat the next keymap, as a user's change of keyboard settings does; weston sends it to every
+  // client.
+  void SwitchKeymap() const;
   void Stop();
 
   std::string WaylandDisplay() const { return runtime_.Path() + "/" + kSocket; }
@@ -34,7 +38,7 @@ class WestonServer {
 
  private:
   static constexpr const char* kSocket = "srd-test-wayland";
-  bool WaitForXWayland();
+  bool WaitForXWayland(const std::string& layouts, const std::string& variants);
 
   ScopedTempDir runtime_{"srd-weston"};
   pid_t pid_ = -1;

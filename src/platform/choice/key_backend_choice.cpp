@@ -44,16 +44,16 @@ void PutRightThroughModule(const char* displayName, const std::string& recordDir
 }  // namespace
 
 std::unique_ptr<KeyBackend> ChooseKeyBackend(const std::string& recordDirectory) {
-  return ChooseKeyBackendFrom(kUinputPath, std::getenv("DISPLAY"), stderr, WaylandSessionDisplay(),
-                              recordDirectory);
+  return ChooseKeyBackendFrom(kUinputPath, std::getenv("DISPLAY"), stderr, recordDirectory,
+                              WaylandSessionDisplay());
 }
 
 // Standard error stays quiet when keys can be injected: it carries the receiver's diagnostic lines, and the
 // chosen backend is no news to a user whose keys arrive. Only the case where nothing can arrive is told, and
 // the rare one where a lost release could make a key run on.
 std::unique_ptr<KeyBackend> ChooseKeyBackendFrom(const char* uinputPath, const char* displayName,
-                                                 std::FILE* complaints, const char* waylandDisplay,
-                                                 const std::string& recordDirectory) {
+                                                 std::FILE* complaints, const std::string& recordDirectory,
+                                                 const char* waylandDisplay) {
   // Either sink types the key that the receiver's layout gives each code: in a Wayland session the
   // compositor's keymap rules, on X the display's layout (uinput keyboards get the same keymap there),
   // elsewhere the system's keyboard configuration.

@@ -15,10 +15,11 @@ namespace srd {
 std::unique_ptr<KeyBackend> ChooseKeyBackend(const std::string& recordDirectory);
 
 // The same choice with its inputs spelled out: the uinput device path, the X display name (nullptr or empty:
-// no display), where the lines about the choice go, and the Wayland compositor of a Wayland session (nullptr:
-// not one).
+// no display), where the lines about the choice go, the record directory, and the Wayland compositor of a
+// Wayland session (nullptr: not one).
 std::unique_ptr<KeyBackend> ChooseKeyBackendFrom(const char* uinputPath, const char* displayName,
-                                                 std::FILE* complaints, const char* waylandDisplay = nullptr,
-                                                 const std::string& recordDirectory = {});
+                                                 std::FILE* complaints,
+                                                 const std::string& recordDirectory = {},
+                                                 const char* waylandDisplay = nullptr);
 
 }  // namespace srd

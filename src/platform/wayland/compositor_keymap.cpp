@@ -130,13 +130,16 @@ bool CompositorKeymap::DispatchUntil(const std::function<bool()>& done, int limi
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     pollfd fds[2] = {{wl_display_get_fd(display_), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-    const int ready = left.count() > 0 ? poll(fds, 2, static_cast<int>(left.count())) : 0;
+    const int timeout =
+        limitMs < 0 ? -1 : static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, left.count()));
+    const int ready = timeout != 0 ? poll(fds, 2, timeout) : 0;
+    if (ready < 0 && errno == EINTR) {
+      wl_display_cancel_read(display_);
+      continue;
+    }
     if (ready <= 0 || (fds[0].revents & POLLIN) == 0) {
       wl_display_cancel_read(display_);
-      if ((ready < 0 && errno == EINTR)) {
-        continue;
-      }
-      return false;
+      return false;  // the time is over, the thread is stopped, or the connection hung up
     }
     if (wl_display_read_events(display_) < 0 || wl_display_dispatch_pending(display_) < 0) {
       return false;
@@ -146,15 +149,8 @@ bool CompositorKeymap::DispatchUntil(const std::function<bool()>& done, int limi
 }
 
 void CompositorKeymap::Run() {
-  constexpr int kForever = 24 * 60 * 60 * 1000;
-  for (;;) {
-    if (!DispatchUntil([this] { return fresh_; }, kForever)) {
-      pollfd wake = {wakeFd_, POLLIN, 0};
-      if (poll(&wake, 1, 0) > 0 || wl_display_get_error(display_) != 0) {
-        return;  // stopped, or the compositor went away: the last keymap holds
-      }
-      continue;
-    }
+  // Ends when stopped or when the compositor goes away: the last keymap holds.
+  while (DispatchUntil([this] { return fresh_; }, -1)) {
     fresh_ = false;
     onKeymap_(keymap_);
   }

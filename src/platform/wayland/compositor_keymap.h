@@ -31,7 +31,8 @@ class CompositorKeymap {
 
  private:
   CompositorKeymap(wl_display* display, int wakeFd);
-  // Dispatches events until `done` holds or the time is over; false then, or when the connection failed.
+  // Dispatches events until `done` holds or the time is over (limitMs < 0: never); false then, when the
+  // thread is stopped, or when the connection failed.
   bool DispatchUntil(const std::function<bool()>& done, int limitMs);
   void Run();
 

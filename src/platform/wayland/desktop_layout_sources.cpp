@@ -6,6 +6,7 @@
 #include "platform/wayland/desktop_layout_source.h"
 #include "platform/wayland/gnome_layout_source.h"
 #include "platform/wayland/kde_layout_source.h"
+#include "platform/wayland/sway_layout_source.h"
 
 namespace srd {
 
@@ -24,6 +25,12 @@ std::vector<DesktopLayoutSourceFactory> DesktopLayoutSources() {
           return nullptr;
         }
         return GnomeLayoutSource::Start(std::move(onChange), whyNot);
+      },
+      // sway names its IPC socket in the session's environment.
+      [](ActiveLayoutChanged onChange, int limitMs,
+         std::string* whyNot) -> std::unique_ptr<DesktopLayoutSource> {
+        const char* socket = std::getenv("SWAYSOCK");
+        return SwayLayoutSource::Start(socket != nullptr ? socket : "", std::move(onChange), limitMs, whyNot);
       },
   };
 }

@@ -38,7 +38,12 @@ std::unique_ptr<GnomeLayoutSource> GnomeLayoutSource::Start(ActiveLayoutChanged 
   GSettingsSchemaSource* schemas = g_settings_schema_source_get_default();
   GSettingsSchema* schema =
       schemas != nullptr ? g_settings_schema_source_lookup(schemas, kSchema, TRUE) : nullptr;
-  if (schema == nullptr) {
+  if (schema == nullptr || !g_settings_schema_has_key(schema, "sources") ||
+      !g_settings_schema_has_key(schema, "mru-sources")) {
+    // Reading a key the schema lacks would abort: an old schema is no schema here.
+    if (schema != nullptr) {
+      g_settings_schema_unref(schema);
+    }
     *whyNot = "no GNOME input source settings";
     return nullptr;
   }

@@ -87,8 +87,13 @@ std::unique_ptr<KdeLayoutSource> KdeLayoutSource::Start(const std::string& busAd
   const std::string rule = std::string("type='signal',sender='") + kService + "',path='" + kPath +
                            "',interface='" + kInterface + "',member='layoutChanged'";
   dbus_bus_add_match(connection, rule.c_str(), nullptr);
-  DBusMessage* reply =
-      Call(connection, dbus_message_new_method_call(kService, kPath, kInterface, "getLayout"), limitMs);
+  // Asked only of a running Plasma: a desktop that merely has KDE programs installed must not start its
+  // keyboard service by being asked.
+  DBusMessage* getLayout = dbus_message_new_method_call(kService, kPath, kInterface, "getLayout");
+  if (getLayout != nullptr) {
+    dbus_message_set_auto_start(getLayout, FALSE);
+  }
+  DBusMessage* reply = Call(connection, getLayout, limitMs);
   std::uint32_t index = 0;
   const bool answered =
       reply != nullptr && dbus_message_get_args(reply, nullptr, DBUS_TYPE_UINT32, &index, DBUS_TYPE_INVALID);

@@ -2,9 +2,11 @@
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
-#include <X11/extensions/XInput2.h>
 
 #include <cstring>
+#include <initializer_list>
+
+#include "platform/x11/device_repeat.h"
 
 namespace srd {
 
@@ -40,6 +42,25 @@ bool XDeviceKeymap::Copy(Display* display, int from, int to) {
   return copied;
 }
 
+bool XDeviceKeymap::Differ(Display* display, unsigned a, unsigned b) {
+  XkbDescPtr first = XkbGetMap(display, XkbKeySymsMask, a);
+  XkbDescPtr second = XkbGetMap(display, XkbKeySymsMask, b);
+  bool differ = first == nullptr || second == nullptr || first->min_key_code != second->min_key_code ||
+                first->max_key_code != second->max_key_code;
+  for (int key = differ ? 256 : first->min_key_code; key <= first->max_key_code && !differ; ++key) {
+    const int count = XkbKeyNumSyms(first, key);
+    differ = count != XkbKeyNumSyms(second, key) ||
+             XkbKeyNumGroups(first, key) != XkbKeyNumGroups(second, key) ||
+             std::memcmp(XkbKeySymsPtr(first, key), XkbKeySymsPtr(second, key), count * sizeof(KeySym)) != 0;
+  }
+  for (XkbDescPtr desc : {first, second}) {
+    if (desc != nullptr) {
+      XkbFreeKeyboard(desc, 0, True);
+    }
+  }
+  return differ;
+}
+
 void XDeviceKeymap::Restore(Display* display) {
   if (saved_ != nullptr) {
     saved_->device_spec = static_cast<unsigned short>(device_);
@@ -63,33 +84,6 @@ bool IsXWayland(Display* display) {
   // The extension came with Xwayland 23.1; before it, its input devices give it away once it has them.
   return XQueryExtension(display, "XWAYLAND", &opcode, &event, &error) != 0 ||
          FindSlaveKeyboard(display, kXWaylandKeyboard, true) >= 0;
-}
-
-int FindSlaveKeyboard(Display* display, const char* name, bool prefix) {
-  int opcode = 0;
-  int event = 0;
-  int error = 0;
-  if (!XQueryExtension(display, "XInputExtension", &opcode, &event, &error)) {
-    return -1;
-  }
-  int major = 2;
-  int minor = 0;
-  if (XIQueryVersion(display, &major, &minor) != Success) {
-    return -1;
-  }
-  int count = 0;
-  XIDeviceInfo* devices = XIQueryDevice(display, XIAllDevices, &count);
-  int found = -1;
-  const std::size_t length = std::strlen(name);
-  for (int i = 0; i < count && found < 0; ++i) {
-    const char* deviceName = devices[i].name;
-    if (devices[i].use == XISlaveKeyboard && deviceName != nullptr &&
-        (prefix ? std::strncmp(deviceName, name, length) == 0 : std::strcmp(deviceName, name) == 0)) {
-      found = devices[i].deviceid;
-    }
-  }
-  XIFreeDeviceInfo(devices);
-  return found;
 }
 
 }  // namespace srd

@@ -21,6 +21,9 @@ class XDeviceKeymap {
   // Copies the keymap of the device `from` onto the device `to` (XKB ids), the first time remembering the
   // keymap `to` had. False when either has no keymap to read.
   bool Copy(_XDisplay* display, int from, int to);
+  // Whether the devices `a` and `b` (XKB ids, or XkbUseCoreKbd) type different keysyms on some key; true when
+  // either cannot be read.
+  static bool Differ(_XDisplay* display, unsigned a, unsigned b);
   // Puts back the keymap Copy found on the device. Needs a connection to the same server.
   void Restore(_XDisplay* display);
   // The server went away, and with it the keymap: nothing to put back.
@@ -36,8 +39,5 @@ inline constexpr char kXWaylandKeyboard[] = "xwayland-keyboard";
 
 // Whether the server is XWayland: it has an extension of that name, or (older ones) XWayland's keyboard.
 bool IsXWayland(_XDisplay* display);
-
-// The XKB id of the slave keyboard named `name`, or whose name starts with it when `prefix`; -1 if none.
-int FindSlaveKeyboard(_XDisplay* display, const char* name, bool prefix = false);
 
 }  // namespace srd

@@ -2,10 +2,39 @@
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
+#include <X11/extensions/XInput2.h>
 
-#include "platform/x11/device_keymap.h"
+#include <cstring>
 
 namespace srd {
+
+// XKB and XInput number devices alike.
+int FindSlaveKeyboard(Display* display, const char* name, bool prefix) {
+  int opcode = 0;
+  int event = 0;
+  int error = 0;
+  if (!XQueryExtension(display, "XInputExtension", &opcode, &event, &error)) {
+    return -1;
+  }
+  int major = 2;
+  int minor = 0;
+  if (XIQueryVersion(display, &major, &minor) != Success) {
+    return -1;
+  }
+  int count = 0;
+  XIDeviceInfo* devices = XIQueryDevice(display, XIAllDevices, &count);
+  int found = -1;
+  const std::size_t length = std::strlen(name);
+  for (int i = 0; i < count && found < 0; ++i) {
+    const char* deviceName = devices[i].name;
+    if (devices[i].use == XISlaveKeyboard && deviceName != nullptr &&
+        (prefix ? std::strncmp(deviceName, name, length) == 0 : std::strcmp(deviceName, name) == 0)) {
+      found = devices[i].deviceid;
+    }
+  }
+  XIFreeDeviceInfo(devices);
+  return found;
+}
 
 namespace {
 

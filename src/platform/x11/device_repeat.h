@@ -12,6 +12,10 @@ namespace srd {
 // The switch is the XKB RepeatKeys control of one slave keyboard device: the other keyboards of the display
 // keep their repeat. The setting lives in the server, outlives the connection that made it and is shared by
 // every client that injects through that device, so the one who turned it off puts it back.
+// The XInput id of the slave keyboard named `name`, or whose name starts with it when `prefix`; -1 if there
+// is none.
+int FindSlaveKeyboard(_XDisplay* display, const char* name, bool prefix = false);
+
 class XDeviceRepeat {
  public:
   // The XTest device every XTest client of a display injects through.

@@ -35,10 +35,10 @@ struct XTestOptions {
 // the server after the client is gone, so every held key is released at shutdown. A lost connection never
 // ends the process: keys are dropped until a reconnect (tried at most once per reconnect interval) succeeds.
 // While connected, the server does not auto-repeat the keys held through XTest; the setting is put back when
-// the backend goes, or dropped with a server that went away. Under XWayland the XTest device carries the
-// compositor's keymap meanwhile, so that X windows read the keys as the user's layout gives them. With a
-// record directory, what a connection that ended without putting things back left on the same display (keys
-// held, the repeat off) is put right when the next one is made.
+// the backend goes, or dropped with a server that went away. With a record directory, what a connection that
+// ended without putting things back left on the same display (keys held, the repeat off) is put right when
+// the next one is made. Under XWayland the XTest device carries the compositor's keymap meanwhile, so that X
+// windows read the keys as the user's layout gives them.
 class XTestKeyBackend final : public TranslatingKeyBackend {
  public:
   // Connects; nullptr with *whyNot set (a phrase such as "the X display :0 has no XTEST extension").

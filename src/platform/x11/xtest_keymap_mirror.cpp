@@ -32,8 +32,8 @@ std::unique_ptr<XTestKeymapMirror> XTestKeymapMirror::Start(const std::string& d
   int errorBase = 0;
   int major = XkbMajorVersion;
   int minor = XkbMinorVersion;
-  const int to =
-      waylandSession || IsXWayland(display) ? FindSlaveKeyboard(display, XDeviceRepeat::kXTestKeyboard) : -1;
+  const bool xwayland = waylandSession || IsXWayland(display);
+  const int to = FindSlaveKeyboard(display, XDeviceRepeat::kXTestKeyboard);
   const int wakeFd = to >= 0 ? eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK) : -1;
   if (wakeFd < 0 || !XkbQueryExtension(display, &opcode, &eventBase, &errorBase, &major, &minor)) {
     XCloseDisplay(display);
@@ -42,7 +42,7 @@ std::unique_ptr<XTestKeymapMirror> XTestKeymapMirror::Start(const std::string& d
     }
     return nullptr;
   }
-  std::unique_ptr<XTestKeymapMirror> mirror(new XTestKeymapMirror(display, wakeFd, eventBase, to));
+  std::unique_ptr<XTestKeymapMirror> mirror(new XTestKeymapMirror(display, wakeFd, eventBase, xwayland, to));
   RegisterQuietConnection(display);
   XSetIOErrorExitHandler(display, &XTestKeymapMirror::OnConnectionLost, mirror.get());
   mirror->FindSource();
@@ -50,17 +50,27 @@ std::unique_ptr<XTestKeymapMirror> XTestKeymapMirror::Start(const std::string& d
   return mirror;
 }
 
-XTestKeymapMirror::XTestKeymapMirror(Display* display, int wakeFd, int xkbEventBase, int to)
-    : display_(display), wakeFd_(wakeFd), xkbEventBase_(xkbEventBase), to_(to) {}
+XTestKeymapMirror::XTestKeymapMirror(Display* display, int wakeFd, int xkbEventBase, bool xwayland, int to)
+    : display_(display), wakeFd_(wakeFd), xkbEventBase_(xkbEventBase), xwayland_(xwayland), to_(to) {}
 
 void XTestKeymapMirror::FindSource() {
-  from_ = FindSlaveKeyboard(display_, kXWaylandKeyboard, true);
+  // On Xorg the core keyboard shows the keymap of the keyboard typed on last: the user's, unless it is the
+  // XTest device itself, which then needs nothing.
+  from_ = xwayland_ ? FindSlaveKeyboard(display_, kXWaylandKeyboard, true) : static_cast<int>(XkbUseCoreKbd);
   if (from_ < 0) {
     return;
   }
   constexpr unsigned kKeymapEvents = XkbNewKeyboardNotifyMask | XkbMapNotifyMask;
   XkbSelectEvents(display_, static_cast<unsigned>(from_), kKeymapEvents, kKeymapEvents);
-  keymap_.Copy(display_, from_, to_);
+  CopyIfDifferent();
+}
+
+void XTestKeymapMirror::CopyIfDifferent() {
+  // Only a difference is copied: the copy's own events (the XTest device's, and the core keyboard's that
+  // follows it) then end the exchange instead of starting it again.
+  if (XDeviceKeymap::Differ(display_, static_cast<unsigned>(from_), static_cast<unsigned>(to_))) {
+    keymap_.Copy(display_, from_, to_);
+  }
 }
 
 XTestKeymapMirror::~XTestKeymapMirror() {
@@ -86,14 +96,10 @@ void XTestKeymapMirror::Run() {
     while (!lost_ && XPending(display_) > 0) {
       XEvent event;
       XNextEvent(display_, &event);
-      // Events of the XTest device's own keymap (and the core keyboard's, which follows it) come too: copying
-      // on those would copy for ever.
-      changed =
-          changed || (event.type == xkbEventBase_ &&
-                      reinterpret_cast<const XkbEvent*>(&event)->any.device == static_cast<unsigned>(from_));
+      changed = changed || event.type == xkbEventBase_;
     }
     if (changed && !lost_) {
-      keymap_.Copy(display_, from_, to_);
+      CopyIfDifferent();
       continue;  // the copy's replies may have brought events into Xlib's queue
     }
     // XWayland adds its keyboard device once the compositor's seat has told it of a keyboard, which may be

@@ -16,25 +16,27 @@ namespace srd {
 // thread of its own; puts the XTest device's keymap back when it goes (unless the server went first).
 class XTestKeymapMirror {
  public:
-  // nullptr when the display is not XWayland (`waylandSession`: taken to be, as a Wayland session's display
-  // is) or cannot be opened. Copies the keymap before returning when XWayland's keyboard device is there,
-  // else as soon as it appears.
+  // nullptr when the display cannot be opened or has no XTest keyboard. `waylandSession`: the display is
+  // taken for XWayland, as a Wayland session's is. Copies the keymap before returning when the keyboard to
+  // copy from is there (XWayland adds its own later), else as soon as it appears.
   static std::unique_ptr<XTestKeymapMirror> Start(const std::string& displayName, bool waylandSession);
   ~XTestKeymapMirror();
   XTestKeymapMirror(const XTestKeymapMirror&) = delete;
   XTestKeymapMirror& operator=(const XTestKeymapMirror&) = delete;
 
  private:
-  XTestKeymapMirror(_XDisplay* display, int wakeFd, int xkbEventBase, int to);
-  // Looks for XWayland's keyboard device; once there, follows its keymap and copies it.
+  XTestKeymapMirror(_XDisplay* display, int wakeFd, int xkbEventBase, bool xwayland, int to);
+  // Looks for the keyboard to copy from; once there, follows its keymap and copies it.
   void FindSource();
+  void CopyIfDifferent();
   void Run();
   static void OnConnectionLost(_XDisplay* display, void* self);
 
   _XDisplay* display_;
   int wakeFd_;  // an eventfd: written to stop the thread
   int xkbEventBase_;
-  int from_;           // XWayland's keyboard device
+  bool xwayland_;
+  int from_ = -1;      // XWayland's keyboard device, or on Xorg the core keyboard
   int to_;             // the XTest keyboard device
   bool lost_ = false;  // set by Xlib on the mirror's thread
   XDeviceKeymap keymap_;

@@ -4,12 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <mutex>
 #include <string>
 
-#include "layout_lines.h"
 #include "platform/layout/receiver_layout.h"
 #include "platform/wayland/wayland_layout_watch.h"
+#include "support/layout_lines.h"
 #include "support/wait_until.h"
 #include "support/weston_server.h"
 
@@ -75,6 +76,20 @@ TEST(CompositorLayout, AVariantIsFoundByItsDescription) {
   const auto layout = FollowCompositor(weston, lines);
   EXPECT_EQ(layout->Current().Name().Text(), "de:nodeadkeys");
   EXPECT_EQ(layout->Current().Rule(), LayoutRule::kNamedTable);
+}
+
+// The user changes the keyboard settings while the watch runs: the compositor's new keymap is followed.
+TEST(CompositorLayout, ANewKeymapIsFollowed) {
+  test::WestonServer weston;
+  ASSERT_TRUE(weston.Start("de", "", "fr"));
+  test::LayoutLines lines;
+  const auto layout = FollowCompositor(weston, lines);
+  EXPECT_EQ(layout->Current().Name().Text(), "de");
+  weston.SwitchKeymap();
+  EXPECT_TRUE(test::WaitUntil(
+      [&] { return lines.Has("strokerelayd: typing for keyboard layout fr (compositor keymap)"); },
+      std::chrono::seconds(10)));
+  EXPECT_EQ(layout->Current().Name().Text(), "fr");
 }
 
 // A desktop that says which layout is active overrides the first one, and its switches are followed.

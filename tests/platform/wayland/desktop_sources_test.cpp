@@ -4,18 +4,28 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <condition_variable>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
-#include "layout_lines.h"
 #include "platform/layout/receiver_layout.h"
 #include "platform/wayland/gnome_layout_source.h"
 #include "platform/wayland/kde_layout_source.h"
+#include "platform/wayland/sway_layout_source.h"
 #include "platform/wayland/wayland_layout_watch.h"
+#include "support/layout_lines.h"
 #include "support/program_process.h"
 #include "support/scoped_temp_dir.h"
 #include "support/wait_until.h"
@@ -124,6 +134,99 @@ TEST_F(DesktopSourcesTest, GnomesCurrentInputSourceIsFollowed) {
 
   write("[('xkb', 'us'), ('xkb', 'de')]");
   EXPECT_TRUE(Says("us (compositor keymap, GNOME input source 1 of 2)"));
+  EXPECT_EQ(layout->Current().Name().Text(), "us");
+}
+
+// A stand-in for sway's IPC socket: answers the subscription and GET_INPUTS (one keyboard whose active
+// layout is `initial`), then on Switch one input event that switches it to `switched`.
+class SwayStandIn {
+ public:
+  SwayStandIn(int initial, int switched) : path_(dir_.Path() + "/sway.sock") {
+    listener_ = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path_.c_str(), sizeof address.sun_path - 1);
+    bind(listener_, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    listen(listener_, 1);
+    thread_ = std::thread([this, initial, switched] {
+      const int client = accept(listener_, nullptr, nullptr);
+      for (const std::uint32_t type : {2u, 100u}) {
+        char header[14];
+        std::uint32_t length = 0;
+        if (recv(client, header, sizeof header, MSG_WAITALL) != sizeof header) {
+          break;
+        }
+        std::memcpy(&length, header + 6, 4);
+        std::string payload(length, '\0');
+        if (length > 0) {
+          recv(client, payload.data(), length, MSG_WAITALL);
+        }
+        Send(client, type, type == 2 ? "{\"success\": true}" : Inputs(initial));
+      }
+      {
+        std::unique_lock lock(mutex_);
+        switch_.wait(lock, [this] { return switching_; });
+      }
+      Send(client, 0x80000015u,
+           "{\"change\": \"xkb_layout\", \"input\": " +
+               Inputs(switched).substr(1, Inputs(switched).size() - 2) + "}");
+      char drain = 0;
+      while (recv(client, &drain, 1, 0) > 0) {
+      }
+      close(client);
+    });
+  }
+  ~SwayStandIn() {
+    Switch();
+    shutdown(listener_, SHUT_RDWR);
+    thread_.join();
+    close(listener_);
+  }
+  const std::string& Path() const { return path_; }
+  void Switch() {
+    {
+      std::lock_guard lock(mutex_);
+      switching_ = true;
+    }
+    switch_.notify_all();
+  }
+
+ private:
+  static std::string Inputs(int active) {
+    return "[{\"identifier\": \"1:1:mouse\", \"name\": \"mouse\", \"type\": \"pointer\", \"libinput\": "
+           "{\"accel_speed\": 0.0}}, {\"identifier\": \"1:1:kbd\", \"name\": \"AT keyboard\", \"type\": "
+           "\"keyboard\", \"xkb_layout_names\": [\"English (US)\", \"German\"], "
+           "\"xkb_active_layout_index\": " +
+           std::to_string(active) + ", \"libinput\": {\"send_events\": \"enabled\"}}]";
+  }
+  static void Send(int fd, std::uint32_t type, const std::string& payload) {
+    std::string message = "i3-ipc";
+    const auto length = static_cast<std::uint32_t>(payload.size());
+    message.append(reinterpret_cast<const char*>(&length), 4);
+    message.append(reinterpret_cast<const char*>(&type), 4);
+    message += payload;
+    send(fd, message.data(), message.size(), MSG_NOSIGNAL);
+  }
+
+  test::ScopedTempDir dir_{"srd-sway"};
+  std::string path_;
+  int listener_ = -1;
+  std::mutex mutex_;
+  std::condition_variable switch_;
+  bool switching_ = false;
+  std::thread thread_;
+};
+
+TEST_F(DesktopSourcesTest, SwaysActiveLayoutIsFollowed) {
+  SwayStandIn sway(1, 0);
+  const auto source = [&](ActiveLayoutChanged onChange, int limitMs, std::string* whyNot) {
+    return std::unique_ptr<DesktopLayoutSource>(
+        SwayLayoutSource::Start(sway.Path(), std::move(onChange), limitMs, whyNot));
+  };
+  const auto layout = Follow(source);
+  EXPECT_TRUE(Says("de (compositor keymap, sway layout 2 of 2)"));
+  sway.Switch();
+  EXPECT_TRUE(Says("us (compositor keymap, sway layout 1 of 2)"));
   EXPECT_EQ(layout->Current().Name().Text(), "us");
 }
 

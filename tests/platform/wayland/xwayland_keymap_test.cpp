@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -26,7 +27,7 @@ constexpr int kBracketKeycode = 34;  // AD11: "[" on US, "ü" on German
 class XWaylandKeymapTest : public ::testing::TestWithParam<const char*> {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(weston_.Start(GetParam()));
+    ASSERT_TRUE(weston_.Start(GetParam(), "", "fr"));
     observer_ = std::make_unique<KeyObserver>(weston_.XDisplayName());
     ASSERT_TRUE(observer_->Ready());
   }
@@ -99,6 +100,25 @@ TEST_P(XWaylandDeviceTest, TheXTestDevicesKeymapIsPutBackAndTheRuleNamesAreNotBe
   backend.reset();
   // The core keyboard shows the keymap of the device that typed last: the XTest device's own again.
   EXPECT_EQ(observer_->KeysymOf(kBracketKeycode), 0x5Bu);  // bracketleft
+}
+
+// The compositor's keymap changes while keys are typed: the XTest device follows it.
+TEST_P(XWaylandDeviceTest, TheXTestDeviceFollowsANewKeymap) {
+  constexpr int kQKeycode = 24;  // AD01: q on QWERTZ, a on AZERTY
+  auto backend = MakeBackend();
+  ASSERT_NE(backend, nullptr);
+  backend->Inject('Q', 0, KEYEVENT_PRESS, 0);
+  backend->Inject('Q', 0, KEYEVENT_KEYUP, 0);
+  ASSERT_EQ(observer_->Take(2), (std::vector<KeyEvent>{{kQKeycode, true}, {kQKeycode, false}}));
+  EXPECT_EQ(observer_->KeysymOf(kQKeycode), static_cast<unsigned long>('q'));
+  weston_.SwitchKeymap();
+  EXPECT_TRUE(
+      test::WaitUntil([&] { return backend->Layout().Name().Text() == "fr"; }, std::chrono::seconds(10)));
+  EXPECT_TRUE(
+      test::WaitUntil([&] { return observer_->KeysymOf(kQKeycode) == 'a'; }, std::chrono::seconds(10)));
+  backend->Inject('A', 0, KEYEVENT_PRESS, 0);
+  backend->Inject('A', 0, KEYEVENT_KEYUP, 0);
+  EXPECT_EQ(observer_->Take(2), (std::vector<KeyEvent>{{kQKeycode, true}, {kQKeycode, false}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(German, XWaylandDeviceTest, ::testing::Values("de"));

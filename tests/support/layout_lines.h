@@ -7,7 +7,8 @@
 
 namespace srd::test {
 
-// A file the watch under test writes its lines to, read back without touching the writer's stream.
+// A file the code under test writes its lines to in place of standard error, read back without touching the
+// writer's stream.
 class LayoutLines {
  public:
   LayoutLines() : file_(std::tmpfile()) {}
