@@ -4,6 +4,7 @@
 #include <X11/extensions/XInput2.h>
 #include <poll.h>
 
+#include <algorithm>
 #include <chrono>
 
 namespace srd {
@@ -97,6 +98,19 @@ std::vector<KeyEvent> KeyObserver::TakeUntilQuiet(std::chrono::milliseconds quie
   std::vector<KeyEvent> taken = std::move(events_);
   events_.clear();
   return taken;
+}
+
+std::vector<KeyEvent> KeyObserver::TakeUntilReleaseOf(int endKey) {
+  std::vector<KeyEvent> events;
+  while (std::find(events.begin(), events.end(), KeyEvent{endKey, false}) == events.end()) {
+    const std::vector<KeyEvent> more = Take(1);
+    if (more.empty()) {
+      break;
+    }
+    events.insert(events.end(), more.begin(), more.end());
+  }
+  events.erase(std::find(events.begin(), events.end(), KeyEvent{endKey, true}), events.end());
+  return events;
 }
 
 std::vector<int> KeyObserver::KeysDown() {

@@ -32,6 +32,9 @@ class KeyObserver {
   // when none came).
   std::vector<KeyEvent> TakeUntilQuiet(std::chrono::milliseconds quiet,
                                        std::chrono::steady_clock::time_point* lastArrival);
+  // Collects events until the release of `endKey` (a marker key typed after what is being read) has arrived
+  // or a generous time has passed; the events from the marker's press on are left out.
+  std::vector<KeyEvent> TakeUntilReleaseOf(int endKey);
   // The keycodes the server holds down.
   std::vector<int> KeysDown();
   // The keysym of a keycode at a level (0 plain, 1 with Shift) in the server's keymap; 0 when it has none.

@@ -102,15 +102,7 @@ TEST_P(SenderLayoutsTest, ASentenceArrivesAsTheSameText) {
 
   ASSERT_EQ(RunSender({"-l", sentence.layout, "127.0.0.1", sentence.text}), 0);
   ASSERT_EQ(RunSender({"127.0.0.1", "--raw", "K07BU07B"}), 0);
-  std::vector<KeyEvent> events;
-  while (std::find(events.begin(), events.end(), KeyEvent{kF12, false}) == events.end()) {
-    const std::vector<KeyEvent> more = observer.Take(1);
-    if (more.empty()) {
-      break;
-    }
-    events.insert(events.end(), more.begin(), more.end());
-  }
-  events.erase(std::find(events.begin(), events.end(), KeyEvent{kF12, true}), events.end());
+  const std::vector<KeyEvent> events = observer.TakeUntilReleaseOf(kF12);
   EXPECT_EQ(Typed(events, sentence.layout), sentence.text) << events.size() << " key events\n"
                                                            << receiver->Stderr();
   EXPECT_TRUE(observer.KeysDown().empty());
