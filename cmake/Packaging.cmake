@@ -14,6 +14,14 @@ set(SRD_DOC_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/strokerelayd)
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
                                                 WORLD_READ WORLD_EXECUTE)
 
+# --- the prefix: the program looks for its modules only where the configured prefix puts them, so an
+# install under another prefix (cmake --install --prefix, or a package built from a tree configured for
+# another one) would leave it without its window and its X sink: refuse it, saying how to configure instead.
+install(CODE "if(NOT CMAKE_INSTALL_PREFIX STREQUAL \"${CMAKE_INSTALL_PREFIX}\")
+  message(FATAL_ERROR \"strokerelayd was configured to load its modules from ${SRD_INSTALLED_MODULE_DIR}; \"
+                      \"configure with -DCMAKE_INSTALL_PREFIX=\${CMAKE_INSTALL_PREFIX} to install under \${CMAKE_INSTALL_PREFIX}\")
+endif()")
+
 # --- programs
 foreach(program strokerelayd strokesender)
   if(TARGET ${program})

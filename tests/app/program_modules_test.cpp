@@ -4,6 +4,7 @@
 
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -101,69 +102,98 @@ TEST_F(ProgramModulesTest, WithoutADisplayNoToolkitAndNoXLibraryIsMapped) {
   Stop(*program);
 }
 
-// On a display the window module comes in, from beside the program (the build tree) or from
-// ../lib/strokerelayd (an installed program); with no uinput device, keys go through the XTest module.
-TEST_F(ProgramModulesTest, WithADisplayTheModulesAreLoadedFromEitherPlace) {
+// On a display the window module comes in from beside the program in the build tree; with no uinput device,
+// keys go through the XTest module.
+TEST_F(ProgramModulesTest, WithADisplayTheModulesAreLoadedFromTheBuildTree) {
   if (!kBuiltWithWindows) {
     GTEST_SKIP() << "built without the window module";
   }
   srd::XvfbServer server;
   ASSERT_TRUE(server.Start());
-  ScopedTempDir prefix("srd-prefix");
-  const std::string installed = CopyOfProgram(fs::path(prefix.Path()) / "bin");
-  const fs::path moduleDir = fs::path(prefix.Path()) / "lib" / "strokerelayd";
-  fs::create_directories(moduleDir);
-  for (const char* module : {"strokerelayd-qt.so", "strokerelayd-xtest.so"}) {
-    fs::copy_file(fs::path(SRD_PROGRAM).parent_path() / module, moduleDir / module);
-  }
-  for (const std::string& path : {std::string(SRD_PROGRAM), installed}) {
-    SCOPED_TRACE(path);
-    auto program = StartBound(path, {{"DISPLAY", server.DisplayName()}});
-    ASSERT_NE(program, nullptr);
-    ASSERT_TRUE(
-        WaitUntil([&] { return Maps(MappedObjects(program->Pid()), "strokerelayd-xtest.so"); }, 20s) ||
-        fs::exists("/dev/uinput"));
-    const std::string objects = MappedObjects(program->Pid());
-    EXPECT_TRUE(Maps(objects, "strokerelayd-qt.so")) << objects;
-    EXPECT_TRUE(Maps(objects, "libQt6Widgets")) << objects;
-    // Outside a Wayland session, nothing of Wayland's.
-    EXPECT_FALSE(Maps(objects, "strokerelayd-wayland.so")) << objects;
-    EXPECT_FALSE(Maps(objects, "libwayland")) << objects;
-    EXPECT_EQ(program->Stderr(), "");
-    Stop(*program);
-  }
+  auto program = StartBound(SRD_PROGRAM, {{"DISPLAY", server.DisplayName()}});
+  ASSERT_NE(program, nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return Maps(MappedObjects(program->Pid()), "strokerelayd-xtest.so"); }, 20s) ||
+              fs::exists("/dev/uinput"));
+  const std::string objects = MappedObjects(program->Pid());
+  EXPECT_TRUE(Maps(objects, "strokerelayd-qt.so")) << objects;
+  EXPECT_TRUE(Maps(objects, "libQt6Widgets")) << objects;
+  // Outside a Wayland session, nothing of Wayland's.
+  EXPECT_FALSE(Maps(objects, "strokerelayd-wayland.so")) << objects;
+  EXPECT_FALSE(Maps(objects, "libwayland")) << objects;
+  EXPECT_EQ(program->Stderr(), "");
+  Stop(*program);
 }
 
-// A window module that is not there, or not a module at all: one sentence, and the program runs on headless.
-TEST_F(ProgramModulesTest, AMissingOrBrokenWindowModuleLeavesTheProgramRunningWithoutAWindow) {
+// A window module the program must not run: missing, not a module, planted where a copy of the program
+// would once have looked (../lib/strokerelayd), or beside it in a directory or file that belongs to another
+// user or that others can write to. Each time one sentence says which and why, and the program runs on
+// without a window; a module that is in order is loaded.
+TEST_F(ProgramModulesTest, AWindowModuleThatIsMissingBrokenOrPlantedIsNotLoadedAndSaysWhy) {
   if (!kBuiltWithWindows) {
     GTEST_SKIP() << "built without the window module";
   }
-  ScopedTempDir prefix("srd-prefix");
-  const fs::path bin = fs::path(prefix.Path()) / "bin";
-  const std::string program = CopyOfProgram(bin);
-  const std::string missing =
-      "strokerelayd: running without a window, since the module strokerelayd-qt.so "
-      "is not installed (looked in " +
-      bin.string() + " and " + prefix.Path() + "/lib/strokerelayd).\n";
-  // The loader's own reason follows in brackets; its wording is the C library's.
-  const std::string broken = "strokerelayd: running without a window, since the module " +
-                             (bin / "strokerelayd-qt.so").string() + " cannot be loaded (";
-  for (const std::string& expected : {missing, broken}) {
-    if (expected == broken) {
-      std::ofstream(bin / "strokerelayd-qt.so") << std::string(4096, 'x');
-    }
+  const fs::path built = fs::path(SRD_PROGRAM).parent_path() / "strokerelayd-qt.so";
+  const std::string installed = SRD_INSTALLED_MODULE_DIR;
+  const std::string since = "strokerelayd: running without a window, since the module ";
+  // Starts `program` with a Qt platform, and returns the first line it wrote, once it runs without a window.
+  const auto firstLine = [&](const std::string& program, bool windowExpected = false) {
     auto process = StartBound(program, {{"QT_QPA_PLATFORM", "offscreen"}});
-    ASSERT_NE(process, nullptr);
-    EXPECT_TRUE(process->Running());
-    EXPECT_FALSE(Maps(MappedObjects(process->Pid()), "Qt"));
-    // The key choice adds its own line when nothing can inject keys; the window's sentence comes first.
-    const std::string stderrText = process->Stderr();
-    const std::string firstLine = stderrText.substr(0, stderrText.find('\n') + 1);
-    EXPECT_EQ(firstLine.substr(0, expected.size()), expected);
-    EXPECT_TRUE(firstLine.ends_with(").\n")) << firstLine;
+    if (process == nullptr) {
+      return std::string();
+    }
+    EXPECT_EQ(Maps(MappedObjects(process->Pid()), "Qt"), windowExpected);
+    const std::string text = process->Stderr();
     Stop(*process);
+    return text.substr(0, text.find('\n') + 1);
+  };
+
+  // A copy outside the build tree, with modules where it would have looked: nothing of them is loaded.
+  if (!fs::exists(fs::path(installed) / "strokerelayd-qt.so")) {
+    ScopedTempDir prefix("srd-prefix");
+    const std::string copy = CopyOfProgram(fs::path(prefix.Path()) / "bin");
+    for (const fs::path& planted :
+         {fs::path(prefix.Path()) / "lib" / "strokerelayd", fs::path(prefix.Path()) / "bin"}) {
+      fs::create_directories(planted);
+      fs::copy_file(built, planted / "strokerelayd-qt.so", fs::copy_options::overwrite_existing);
+    }
+    EXPECT_EQ(firstLine(copy),
+              since + "strokerelayd-qt.so is not installed (looked in " + installed + ").\n");
   }
+
+  // A copy in the build tree: its own directory is a place for modules, under the same rules.
+  const fs::path directory = fs::path(SRD_TEST_BUILD_DIR) / ("planted-" + std::to_string(getpid()));
+  fs::remove_all(directory);
+  const std::string copy = CopyOfProgram(directory);
+  const fs::path module = directory / "strokerelayd-qt.so";
+  const std::string file = "the module " + module.string() + " ";
+  EXPECT_EQ(firstLine(copy), since + "strokerelayd-qt.so is not installed (looked in " + directory.string() +
+                                 " and " + installed + ").\n");
+
+  std::ofstream(module) << std::string(4096, 'x');
+  fs::permissions(module, fs::perms(0644));
+  const std::string broken = firstLine(copy);
+  // The loader's own reason follows in brackets; its wording is the C library's.
+  EXPECT_TRUE(broken.starts_with(since + module.string() + " cannot be loaded (")) << broken;
+
+  fs::copy_file(built, module, fs::copy_options::overwrite_existing);
+  fs::permissions(module, fs::perms(0644));
+  fs::permissions(directory, fs::perms(0777));
+  EXPECT_EQ(firstLine(copy), since + module.string() + " is refused (its directory " + directory.string() +
+                                 " can be written by users other than its owner).\n");
+  fs::permissions(directory, fs::perms(0755));
+  fs::permissions(module, fs::perms(0664));
+  EXPECT_EQ(firstLine(copy), since + module.string() +
+                                 " is refused (its file can be written by users other than its owner).\n");
+  fs::permissions(module, fs::perms(0644));
+  if (geteuid() == 0) {  // as CI runs: the file given to another user
+    ASSERT_EQ(chown(module.c_str(), 65534, 65534), 0);
+    EXPECT_EQ(firstLine(copy), since + module.string() +
+                                   " is refused (its file belongs to user 65534, neither root nor the user "
+                                   "running it).\n");
+    ASSERT_EQ(chown(module.c_str(), 0, 0), 0);
+  }
+  EXPECT_FALSE(firstLine(copy, true).starts_with(since));  // (Qt's offscreen platform may say something)
+  fs::remove_all(directory);
 }
 
 // A Qt platform asked for by name whose plugin is not installed (QT_QPA_PLATFORM=wayland without Qt's Wayland
