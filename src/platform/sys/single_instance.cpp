@@ -17,8 +17,22 @@
 namespace srd {
 namespace {
 
-constexpr char kRequest[] = "come-forward\n";
-constexpr char kAnswer[] = "ok\n";
+// A request is one line: the word, then the activation token if there is one.
+constexpr char kRequest[] = "come-forward";
+constexpr std::size_t kMaxRequest = 512;
+constexpr std::size_t kMaxToken = 256;
+// Clients being read at once; a further one pushes out the oldest.
+constexpr std::size_t kMaxClients = 8;
+
+struct AnswerWord {
+  ComeForwardOutcome outcome;
+  const char* line;
+};
+constexpr AnswerWord kAnswers[] = {
+    {ComeForwardOutcome::Raised, "raised\n"},
+    {ComeForwardOutcome::NoWindow, "no-window\n"},
+    {ComeForwardOutcome::NotRaised, "not-raised\n"},
+};
 
 bool FillAddress(const std::string& path, sockaddr_un* address) {
   std::memset(address, 0, sizeof *address);
@@ -36,70 +50,57 @@ long long NowMs() {
   return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
-// Reads until `expected` arrived, the peer closed, or timeoutMs passed.
-bool ReadExactly(int fd, const char* expected, int timeoutMs) {
-  const std::size_t length = std::strlen(expected);
-  std::string got;
-  const long long deadline = NowMs() + timeoutMs;
-  while (got.size() < length) {
-    const long long left = deadline - NowMs();
-    if (left <= 0) {
-      return false;
-    }
-    pollfd p{fd, POLLIN, 0};
-    const int r = poll(&p, 1, static_cast<int>(left));
-    if (r < 0 && errno == EINTR) {
-      continue;
-    }
-    if (r <= 0) {
-      return false;
-    }
-    char buffer[32];
-    const ssize_t n = recv(fd, buffer, std::min(sizeof buffer, length - got.size()), 0);
-    if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
-      continue;
-    }
-    if (n <= 0) {
-      return false;
-    }
-    got.append(buffer, static_cast<std::size_t>(n));
-  }
-  return got == expected;
+bool PeerOf(int fd, ucred* credentials) {
+  socklen_t size = sizeof *credentials;
+  return getsockopt(fd, SOL_SOCKET, SO_PEERCRED, credentials, &size) == 0;
 }
 
-bool SendAll(int fd, const char* text) {
-  std::size_t sent = 0;
-  const std::size_t length = std::strlen(text);
-  while (sent < length) {
-    const ssize_t n = send(fd, text + sent, length - sent, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
-    if (n <= 0) {
-      return false;
-    }
-    sent += static_cast<std::size_t>(n);
-  }
-  return true;
+bool TokenIsPlain(const std::string& token) {
+  return token.size() <= kMaxToken &&
+         std::all_of(token.begin(), token.end(), [](char c) { return c > ' ' && c < 0x7F; });
 }
 
 }  // namespace
 
-std::string DefaultInstanceDirectory() {
+std::string InstanceDirectoryProblem(const std::string& directory, bool followLinks) {
+  struct stat info {};
+  if ((followLinks ? stat(directory.c_str(), &info) : lstat(directory.c_str(), &info)) != 0) {
+    return directory + " cannot be examined (" + std::strerror(errno) + ")";
+  }
+  if (!S_ISDIR(info.st_mode)) {
+    return directory + " is not a directory";
+  }
+  if (info.st_uid != getuid()) {
+    return directory + " belongs to user " + std::to_string(info.st_uid) + ", not to this user (" +
+           std::to_string(getuid()) + ")";
+  }
+  if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    return directory + " can be written by users other than its owner";
+  }
+  return std::string();
+}
+
+std::string DefaultInstanceDirectory(std::string* whyNot) {
+  std::string problem;
+  std::string directory;
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   if (runtime != nullptr && runtime[0] == '/') {
-    return runtime;
+    directory = runtime;
+    problem = InstanceDirectoryProblem(directory);
+  } else {
+    directory = "/tmp/strokerelayd-" + std::to_string(getuid());
+    if (mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST) {
+      problem = directory + " cannot be made (" + std::strerror(errno) + ")";
+    } else {
+      // Not followed: a symbolic link planted there by someone else is refused like any foreign directory.
+      problem = InstanceDirectoryProblem(directory, false);
+    }
   }
-  const uid_t uid = getuid();
-  std::string directory = "/tmp/strokerelayd-" + std::to_string(uid);
-  if (mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST) {
-    return {};
-  }
-  struct stat info {};
-  // lstat: a symbolic link planted by someone else is refused like any foreign directory.
-  if (lstat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != uid ||
-      (info.st_mode & 077) != 0) {
-    return {};
+  if (!problem.empty()) {
+    if (whyNot != nullptr) {
+      *whyNot = problem;
+    }
+    return std::string();
   }
   return directory;
 }
@@ -125,29 +126,44 @@ std::string InstanceName(const std::string& first, const std::string& second) {
 }
 
 InstanceLock::Result InstanceLock::Acquire(const std::string& directory, const std::string& name,
-                                           std::unique_ptr<InstanceLock>* out) {
-  if (directory.empty() || name.empty()) {
+                                           std::unique_ptr<InstanceLock>* out, std::string* whyNot) {
+  const auto fail = [whyNot](std::string why) {
+    if (whyNot != nullptr) {
+      *whyNot = std::move(why);
+    }
     return Result::Failed;
+  };
+  if (directory.empty() || name.empty()) {
+    return fail("there is no directory for the lock");
   }
   const std::string base = directory + "/" + name;
   const int fd = open((base + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) {
-    return Result::Failed;
+    return fail(base + ".lock cannot be opened (" + std::strerror(errno) + ")");
   }
   while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     if (errno == EINTR) {
       continue;
     }
-    const bool busy = errno == EWOULDBLOCK;
+    const int error = errno;
     close(fd);
-    return busy ? Result::HeldElsewhere : Result::Failed;
+    if (error == EWOULDBLOCK) {
+      return Result::HeldElsewhere;
+    }
+    return fail(base + ".lock cannot be locked (" + std::strerror(error) + ")");
   }
   out->reset(new InstanceLock(base + ".sock", fd));
   return Result::Acquired;
 }
 
 InstanceLock::~InstanceLock() {
+  while (!clients_.empty()) {
+    Drop(clients_.front().fd);
+  }
   if (listenFd_ >= 0) {
+    if (service_.unwatch) {
+      service_.unwatch(listenFd_);
+    }
     close(listenFd_);
     unlink(socketPath_.c_str());
   }
@@ -156,77 +172,188 @@ InstanceLock::~InstanceLock() {
   }
 }
 
-int InstanceLock::Listen() {
+bool InstanceLock::Serve(Service service) {
   if (listenFd_ >= 0) {
-    return listenFd_;
+    return false;
   }
   sockaddr_un address{};
   if (!FillAddress(socketPath_, &address)) {
-    return -1;
+    return false;
   }
   const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) {
-    return -1;
+    return false;
   }
   // We hold the lock, so a socket file there is a stale one of an earlier holder.
   unlink(socketPath_.c_str());
-  // The directory is private already; the mode and the peer check in AcceptComeForwardRequest are a second
-  // fence for directories we did not make ourselves.
+  // The directory is the user's own already; the mode and the peer checks are a second fence.
   if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
       chmod(socketPath_.c_str(), 0600) != 0 || listen(fd, 8) != 0) {
     close(fd);
-    return -1;
+    return false;
   }
   listenFd_ = fd;
-  return fd;
+  service_ = std::move(service);
+  if (!service_.watch(listenFd_, [this] { AcceptPending(); })) {
+    close(listenFd_);
+    unlink(socketPath_.c_str());
+    listenFd_ = -1;
+    return false;
+  }
+  return true;
 }
 
-bool InstanceLock::AcceptComeForwardRequest() {
-  if (listenFd_ < 0) {
-    return false;
-  }
-  const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-  if (fd < 0) {
-    return false;
-  }
-  bool ok = false;
-  ucred credentials{};
-  socklen_t size = sizeof credentials;
-  if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &size) == 0 && credentials.uid == getuid()) {
-    ok = ReadExactly(fd, kRequest, 1000);
-    if (ok) {
-      SendAll(fd, kAnswer);
+void InstanceLock::AcceptPending() {
+  for (;;) {
+    const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0) {
+      return;  // nothing more pending (or a client that went again)
+    }
+    ucred peer{};
+    if (!PeerOf(fd, &peer) || peer.uid != getuid()) {
+      close(fd);
+      continue;
+    }
+    if (clients_.size() >= kMaxClients) {
+      Drop(clients_.front().fd);
+    }
+    clients_.push_back(Client{fd, std::string()});
+    if (!service_.watch(fd, [this, fd] { ReadFrom(fd); })) {
+      Drop(fd);
     }
   }
-  close(fd);
-  return ok;
 }
 
-bool AskInstanceToComeForward(const std::string& directory, const std::string& name, int timeoutMs) {
+void InstanceLock::ReadFrom(int fd) {
+  auto client = std::find_if(clients_.begin(), clients_.end(), [fd](const Client& c) { return c.fd == fd; });
+  if (client == clients_.end()) {
+    return;
+  }
+  char buffer[256];
+  const ssize_t n = recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+  if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
+    return;
+  }
+  if (n <= 0) {
+    Drop(fd);
+    return;
+  }
+  client->received.append(buffer, static_cast<std::size_t>(n));
+  const std::size_t end = client->received.find('\n');
+  if (end == std::string::npos) {
+    if (client->received.size() > kMaxRequest) {
+      Drop(fd);
+    }
+    return;
+  }
+  const std::string line = client->received.substr(0, end);
+  const std::size_t space = line.find(' ');
+  const std::string word = line.substr(0, space);
+  const std::string token = space == std::string::npos ? std::string() : line.substr(space + 1);
+  if (word == kRequest && TokenIsPlain(token)) {
+    const ComeForwardOutcome outcome = service_.comeForward(token);
+    for (const AnswerWord& answer : kAnswers) {
+      if (answer.outcome == outcome) {
+        // A fresh connection's buffer takes a short line at once; a client that cannot take it loses it.
+        (void)!send(fd, answer.line, std::strlen(answer.line), MSG_DONTWAIT | MSG_NOSIGNAL);
+      }
+    }
+  }
+  Drop(fd);
+}
+
+void InstanceLock::Drop(int fd) {
+  auto client = std::find_if(clients_.begin(), clients_.end(), [fd](const Client& c) { return c.fd == fd; });
+  if (client == clients_.end()) {
+    return;
+  }
+  service_.unwatch(fd);
+  close(fd);
+  clients_.erase(client);
+}
+
+InstanceConnection::Result InstanceConnection::Connect(const std::string& directory, const std::string& name,
+                                                       int timeoutMs,
+                                                       std::unique_ptr<InstanceConnection>* out,
+                                                       uid_t* peerUid) {
   sockaddr_un address{};
   if (directory.empty() || !FillAddress(directory + "/" + name + ".sock", &address)) {
-    return false;
+    return Result::NoAnswer;
   }
   const long long deadline = NowMs() + timeoutMs;
   for (;;) {
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
-      return false;
+      return Result::NoAnswer;
     }
     if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
-      const long long left = deadline - NowMs();
-      const bool ok =
-          SendAll(fd, kRequest) && ReadExactly(fd, kAnswer, static_cast<int>(left > 1000 ? left : 1000));
-      close(fd);
-      return ok;
+      ucred peer{};
+      if (!PeerOf(fd, &peer)) {
+        close(fd);
+        return Result::NoAnswer;
+      }
+      if (peer.uid != getuid()) {
+        *peerUid = peer.uid;
+        close(fd);
+        return Result::OtherUser;
+      }
+      out->reset(new InstanceConnection(fd, peer.pid));
+      return Result::Connected;
     }
     close(fd);
     if (NowMs() >= deadline) {
-      return false;
+      return Result::NoAnswer;
     }
     // The holder has the lock but is not listening yet (or has just gone): try again shortly.
     poll(nullptr, 0, 20);
   }
+}
+
+InstanceConnection::~InstanceConnection() {
+  close(fd_);
+}
+
+ComeForwardOutcome InstanceConnection::AskToComeForward(const std::string& activationToken, int timeoutMs) {
+  std::string request = kRequest;
+  if (!activationToken.empty() && TokenIsPlain(activationToken)) {
+    request += " " + activationToken;
+  }
+  request += "\n";
+  for (std::size_t sent = 0; sent < request.size();) {
+    const ssize_t n = send(fd_, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n <= 0) {
+      return ComeForwardOutcome::NoAnswer;
+    }
+    sent += static_cast<std::size_t>(n);
+  }
+  std::string answer;
+  const long long deadline = NowMs() + timeoutMs;
+  while (answer.find('\n') == std::string::npos && answer.size() < 64) {
+    const long long left = deadline - NowMs();
+    pollfd p{fd_, POLLIN, 0};
+    const int r = left > 0 ? poll(&p, 1, static_cast<int>(left)) : 0;
+    if (r < 0 && errno == EINTR) {
+      continue;
+    }
+    char buffer[64];
+    const ssize_t n = r > 0 ? recv(fd_, buffer, sizeof buffer, 0) : 0;
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n <= 0) {
+      return ComeForwardOutcome::NoAnswer;
+    }
+    answer.append(buffer, static_cast<std::size_t>(n));
+  }
+  for (const AnswerWord& known : kAnswers) {
+    if (answer == known.line) {
+      return known.outcome;
+    }
+  }
+  return ComeForwardOutcome::NoAnswer;
 }
 
 }  // namespace srd

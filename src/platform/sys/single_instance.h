@@ -1,53 +1,108 @@
 #pragma once
 
+#include <sys/types.h>
+
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 // One running instance per user and name, across processes. The authority is an flock on
 // <directory>/<name>.lock (the kernel drops it even when the holder is killed); the holder listens on
-// <directory>/<name>.sock for requests to come forward. The directory is private to the user (mode 0700,
-// owned by the user) and connections from other users are refused by their credentials as well.
+// <directory>/<name>.sock for requests to come forward. The directory must be the user's own, writable by
+// nobody else, and both ends of the socket check that the other runs as the same user.
 
 namespace srd {
 
-// $XDG_RUNTIME_DIR when set, else /tmp/strokerelayd-<uid> (created 0700; refused when it is not a directory
-// owned by the user with no access for others). Empty on failure.
-std::string DefaultInstanceDirectory();
+// $XDG_RUNTIME_DIR when set, else /tmp/strokerelayd-<uid> (created 0700). Empty, with *whyNot set to a phrase
+// ("/tmp/strokerelayd-1000 belongs to user 1001, not to this user"), when it is unfit for the lock.
+std::string DefaultInstanceDirectory(std::string* whyNot = nullptr);
+
+// Empty when `directory` is a directory of this user that no other user can write to; else why it is not
+// (a phrase that names it). Symbolic links are followed unless `followLinks` is false.
+std::string InstanceDirectoryProblem(const std::string& directory, bool followLinks = true);
 
 // A file-name-safe name for a (class, title) pair: "class@title", UTF-8, every byte other than [A-Za-z0-9._-]
 // of either written as %XX.
 std::string InstanceName(const std::string& first, const std::string& second);
 
+// What the running instance did when asked to come forward.
+enum class ComeForwardOutcome {
+  Raised,     // its window came to the front
+  NoWindow,   // it runs without a window
+  NotRaised,  // it has a window, which the desktop would not let it raise
+  NoAnswer,   // it did not answer (or no connection could be made)
+};
+
 class InstanceLock {
  public:
   enum class Result { Acquired, HeldElsewhere, Failed };
 
-  // Takes the lock for `name` in `directory` without waiting.
+  // Takes the lock for `name` in `directory` without waiting. Failed: *whyNot says why, when given.
   static Result Acquire(const std::string& directory, const std::string& name,
-                        std::unique_ptr<InstanceLock>* out);
+                        std::unique_ptr<InstanceLock>* out, std::string* whyNot = nullptr);
 
   InstanceLock(const InstanceLock&) = delete;
   InstanceLock& operator=(const InstanceLock&) = delete;
-  // Stops listening, removes the socket (still holding the lock, so never another holder's) and unlocks.
+  // Stops serving, removes the socket (still holding the lock, so never another holder's) and unlocks.
   ~InstanceLock();
 
-  // Replaces any stale socket and listens. The descriptor is non-blocking; -1 on failure.
-  int Listen();
-  int ListenFd() const { return listenFd_; }
-  // Takes one pending connection. True when it came from this user and asked to come forward; the caller
-  // then brings its window forward and calls nothing else. Never blocks for long (1 s at most per client).
-  bool AcceptComeForwardRequest();
+  // What serving the socket needs from the interface thread's loop: descriptors watched for reading, and what
+  // a request to come forward does (given the activation token the asking start brought, or "").
+  struct Service {
+    std::function<bool(int fd, std::function<void()> onReadable)> watch;
+    std::function<void(int fd)> unwatch;
+    std::function<ComeForwardOutcome(const std::string& activationToken)> comeForward;
+  };
+  // Replaces any stale socket, listens, and from then on serves requests through `service`. Nothing here
+  // ever waits for a client: each connection is read as its bytes arrive, a client of another user is
+  // dropped at once, and a client that never writes only holds one of a few places until later ones push it
+  // out. False when the socket cannot be made.
+  bool Serve(Service service);
 
  private:
+  struct Client {
+    int fd;
+    std::string received;
+  };
+
   InstanceLock(std::string socketPath, int lockFd) : socketPath_(std::move(socketPath)), lockFd_(lockFd) {}
+  void AcceptPending();
+  void ReadFrom(int fd);
+  void Drop(int fd);
 
   std::string socketPath_;
   int lockFd_ = -1;
   int listenFd_ = -1;
+  Service service_;
+  std::vector<Client> clients_;  // oldest first
 };
 
-// Asks the holder of `name` to bring its window forward. Retries while the holder is not listening yet, for
-// at most timeoutMs. True when the holder accepted the request.
-bool AskInstanceToComeForward(const std::string& directory, const std::string& name, int timeoutMs);
+// The asking side: a connection to the instance that holds the lock.
+class InstanceConnection {
+ public:
+  enum class Result { Connected, OtherUser, NoAnswer };
+
+  // Connects to the holder of `name`, retrying while it does not listen yet, for at most timeoutMs.
+  // OtherUser: the socket is served by a process of another user (*peerUid), to which nothing is sent.
+  static Result Connect(const std::string& directory, const std::string& name, int timeoutMs,
+                        std::unique_ptr<InstanceConnection>* out, uid_t* peerUid);
+
+  InstanceConnection(const InstanceConnection&) = delete;
+  InstanceConnection& operator=(const InstanceConnection&) = delete;
+  ~InstanceConnection();
+
+  // The process that serves the socket.
+  pid_t Pid() const { return pid_; }
+  // Asks it to come forward, handing over `activationToken` (dropped unless it is printable ASCII without
+  // spaces, as desktops make them); waits for the answer for at most timeoutMs.
+  ComeForwardOutcome AskToComeForward(const std::string& activationToken, int timeoutMs);
+
+ private:
+  InstanceConnection(int fd, pid_t pid) : fd_(fd), pid_(pid) {}
+
+  int fd_;
+  pid_t pid_;
+};
 
 }  // namespace srd

@@ -23,9 +23,11 @@ bool HeadlessUiBackend::OnMenuBar(Window* bar, const MenuResource& menu) {
   return menuBarsAvailable_;
 }
 
-void HeadlessUiBackend::BringToFront(Window* window) {
+FrontResult HeadlessUiBackend::BringToFront(Window* window, const std::string& activationToken) {
   ++bringToFrontCount_;
   lastBroughtToFront_ = window;
+  lastActivationToken_ = activationToken;
+  return FrontResult::NoWindow;
 }
 
 void HeadlessUiBackend::OnModal(Window* dialog, Window* owner, bool begin) {

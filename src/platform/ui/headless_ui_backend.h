@@ -3,6 +3,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "platform/ui/ui_backend.h"
@@ -21,7 +22,7 @@ class HeadlessUiBackend final : public UiBackend {
   const char* Name() const override { return "headless"; }
 
   bool OnMenuBar(Window* bar, const MenuResource& menu) override;
-  void BringToFront(Window* window) override;
+  FrontResult BringToFront(Window* window, const std::string& activationToken) override;
   void OnModal(Window* dialog, Window* owner, bool begin) override;
   Rect DefaultWindowRect() override { return defaultRect_; }
 
@@ -35,6 +36,7 @@ class HeadlessUiBackend final : public UiBackend {
   void SetDefaultWindowRect(const Rect& rect) { defaultRect_ = rect; }
   int BringToFrontCount() const { return bringToFrontCount_; }
   Window* LastBroughtToFront() const { return lastBroughtToFront_; }
+  const std::string& LastActivationToken() const { return lastActivationToken_; }
   // For tests: called when a modal run begins, with the dialog (shown, initialised); a test acts there as a
   // user would, e.g. by setting an edit box's text and posting a click.
   void SetModalHook(std::function<void(Window* dialog)> hook) { modalHook_ = std::move(hook); }
@@ -46,6 +48,7 @@ class HeadlessUiBackend final : public UiBackend {
   Rect defaultRect_ = UiBackend::DefaultWindowRect();
   int bringToFrontCount_ = 0;
   Window* lastBroughtToFront_ = nullptr;
+  std::string lastActivationToken_;
   std::function<void(Window*)> modalHook_;
 };
 

@@ -1,3 +1,6 @@
+#include <cstdio>
+#include <cstdlib>
+
 #include "platform/sys/single_instance.h"
 #include "platform/sys/unicode_text.h"
 #include "platform/ui/ui_backend.h"
@@ -6,14 +9,25 @@
 
 // One running instance per window class and title: a look-up that finds nothing reserves the name, the window
 // that claims it answers later starts' requests to come forward, and a window found in another process is a
-// Remote window that asks that process.
+// Remote window that asks that process. Whatever keeps the rule from being kept, or whatever a later start's
+// request came to, is said in one line on standard error.
 
 namespace srd {
 
 namespace {
 
-// How long a second start keeps trying to reach a running instance that holds the lock.
+// How long a second start keeps trying to reach a running instance that holds the lock, and then waits for
+// its answer.
 constexpr int kComeForwardTimeoutMs = 5000;
+
+void SayLine(const std::string& line) {
+  std::fprintf(stderr, "strokerelayd: %s\n", line.c_str());
+  std::fflush(stderr);
+}
+
+void SayRuleNotKept(const std::string& why) {
+  SayLine("cannot tell whether another instance runs, since " + why + "; running on.");
+}
 
 }  // namespace
 
@@ -23,8 +37,44 @@ namespace layer {
 
 namespace {
 
-std::string InstanceDirectory() {
-  return g_layer->instanceDirectory.empty() ? DefaultInstanceDirectory() : g_layer->instanceDirectory;
+std::string InstanceDirectory(std::string* whyNot) {
+  if (g_layer->instanceDirectory.empty()) {
+    return DefaultInstanceDirectory(whyNot);
+  }
+  *whyNot = InstanceDirectoryProblem(g_layer->instanceDirectory);
+  return whyNot->empty() ? g_layer->instanceDirectory : std::string();
+}
+
+// Restores and raises a window of this process, with its owned pop-ups when asked to.
+FrontResult BringForward(LayerWindow* w, bool withPopups, const std::string& activationToken) {
+  if (w->minimized || !w->visible) {
+    ShowWindow(w, SW_RESTORE);
+  }
+  const FrontResult result = g_layer->backend->BringToFront(w, activationToken);
+  if (withPopups) {
+    for (const auto& [key, other] : g_layer->windows) {
+      if (other->owner == w && other->visible) {
+        g_layer->backend->BringToFront(other.get(), std::string());
+      }
+    }
+  }
+  return result;
+}
+
+ComeForwardOutcome AnswerComeForward(Window* window, const std::string& activationToken) {
+  LayerWindow* w = Live(window);
+  if (w == nullptr) {
+    return ComeForwardOutcome::NoWindow;
+  }
+  switch (BringForward(w, true, activationToken)) {
+    case FrontResult::Raised:
+      return ComeForwardOutcome::Raised;
+    case FrontResult::NotRaised:
+      return ComeForwardOutcome::NotRaised;
+    case FrontResult::NoWindow:
+      break;
+  }
+  return ComeForwardOutcome::NoWindow;
 }
 
 }  // namespace
@@ -37,27 +87,20 @@ void StartAnswering(Window* window) {
   }
   std::unique_ptr<InstanceLock> lock = std::move(reserved->second);
   g_layer->reservations.erase(reserved);
-  const int fd = lock->Listen();
-  InstanceLock* raw = lock.get();
+  UiBackend* backend = g_layer->backend.get();
+  // Without a socket later starts cannot reach this one; they still find the lock held and end.
+  (void)lock->Serve(InstanceLock::Service{
+      [backend](int fd, std::function<void()> onReadable) {
+        return backend->WatchFd(fd, std::move(onReadable));
+      },
+      [backend](int fd) { backend->UnwatchFd(fd); },
+      [window](const std::string& token) { return AnswerComeForward(window, token); },
+  });
   g_layer->listeners[window] = std::move(lock);
-  if (fd >= 0) {
-    g_layer->backend->WatchFd(fd, [raw, window] {
-      if (raw->AcceptComeForwardRequest() && Live(window) != nullptr) {
-        SetForegroundWindow(WithOwnedPopups(window));
-      }
-    });
-  }
 }
 
 void StopAnswering(Window* window) {
-  auto it = g_layer->listeners.find(window);
-  if (it == g_layer->listeners.end()) {
-    return;
-  }
-  if (it->second->ListenFd() >= 0) {
-    g_layer->backend->UnwatchFd(it->second->ListenFd());
-  }
-  g_layer->listeners.erase(it);
+  g_layer->listeners.erase(window);
 }
 
 }  // namespace layer
@@ -75,20 +118,33 @@ Window* FindWindow(std::u16string_view className, std::u16string_view title) {
   if (g_layer->reservations.count(name) != 0) {
     return nullptr;
   }
+  std::string whyNot;
+  const std::string directory = InstanceDirectory(&whyNot);
+  if (directory.empty()) {
+    SayRuleNotKept(whyNot);
+    return nullptr;
+  }
   std::unique_ptr<InstanceLock> lock;
-  switch (InstanceLock::Acquire(InstanceDirectory(), name, &lock)) {
+  switch (InstanceLock::Acquire(directory, name, &lock, &whyNot)) {
     case InstanceLock::Result::Acquired:
       g_layer->reservations[name] = std::move(lock);
       return nullptr;
     case InstanceLock::Result::HeldElsewhere: {
+      std::unique_ptr<InstanceConnection> connection;
+      uid_t peer = 0;
+      if (InstanceConnection::Connect(directory, name, kComeForwardTimeoutMs, &connection, &peer) ==
+          InstanceConnection::Result::OtherUser) {
+        SayRuleNotKept("the instance socket in " + directory + " is served by user " + std::to_string(peer));
+        return nullptr;
+      }
       auto remote = NewWindow(WindowKind::Remote, className, title, nullptr);
-      remote->remoteName = name;
+      remote->remoteConnection = std::move(connection);
       return AddWindow(std::move(remote));
     }
     case InstanceLock::Result::Failed:
       break;
   }
-  // No usable directory for the lock: this process cannot tell, and runs.
+  SayRuleNotKept(whyNot);
   return nullptr;
 }
 
@@ -110,21 +166,38 @@ bool SetForegroundWindow(Window* window) {
   if (w == nullptr) {
     return false;
   }
-  if (w->kind == WindowKind::Remote) {
-    return AskInstanceToComeForward(InstanceDirectory(), w->remoteName, kComeForwardTimeoutMs);
+  if (w->kind != WindowKind::Remote) {
+    BringForward(w, withPopups, std::string());
+    return true;
   }
-  if (w->minimized || !w->visible) {
-    ShowWindow(w, SW_RESTORE);
+  // A later start: the token its desktop started it with lets the running window come forward where the
+  // desktop raises windows only with one.
+  const char* token = std::getenv("XDG_ACTIVATION_TOKEN");
+  const ComeForwardOutcome outcome =
+      w->remoteConnection == nullptr
+          ? ComeForwardOutcome::NoAnswer
+          : w->remoteConnection->AskToComeForward(token != nullptr ? token : "", kComeForwardTimeoutMs);
+  const std::string running =
+      w->remoteConnection == nullptr
+          ? std::string("another instance holds the lock")
+          : "already running (process " + std::to_string(w->remoteConnection->Pid()) + ")";
+  switch (outcome) {
+    case ComeForwardOutcome::Raised:
+      SayLine(running + "; its window was brought to the front.");
+      break;
+    case ComeForwardOutcome::NoWindow:
+      SayLine(running + ", without a window.");
+      break;
+    case ComeForwardOutcome::NotRaised:
+      SayLine(running +
+              "; its window could not be brought to the front, since the desktop offers no window "
+              "activation.");
+      break;
+    case ComeForwardOutcome::NoAnswer:
+      SayLine(running + ", but did not answer.");
+      break;
   }
-  g_layer->backend->BringToFront(w);
-  if (withPopups) {
-    for (const auto& [key, other] : g_layer->windows) {
-      if (other->owner == w && other->visible) {
-        g_layer->backend->BringToFront(other.get());
-      }
-    }
-  }
-  return true;
+  return outcome != ComeForwardOutcome::NoAnswer;
 }
 
 }  // namespace srd

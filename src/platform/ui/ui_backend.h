@@ -26,6 +26,13 @@
 
 namespace srd {
 
+// What became of a request to bring a window to the front.
+enum class FrontResult {
+  Raised,     // it is in front (or the desktop was asked with what it needs to put it there)
+  NoWindow,   // nothing is on screen: a backend without widgets
+  NotRaised,  // the desktop offers no way for a program to raise its window
+};
+
 class UiBackend {
  public:
   virtual ~UiBackend() = default;
@@ -66,8 +73,14 @@ class UiBackend {
   }
   // ShellInitDialog recorded window->shellDialogFlags (SHIDIF_*).
   virtual void OnShellDialogInit(Window* dialog) { (void)dialog; }
-  // Raise and activate the window (already restored and shown by the layer).
-  virtual void BringToFront(Window* window) { (void)window; }
+  // Raise and activate the window (already restored and shown by the layer). `activationToken`: what a
+  // desktop handed the program that asked for it (a later start of this one), for desktops that raise a
+  // window only with one; empty when there is none. Says what became of it.
+  virtual FrontResult BringToFront(Window* window, const std::string& activationToken) {
+    (void)window;
+    (void)activationToken;
+    return FrontResult::NoWindow;
+  }
   // UpdateWindow: paint now if the backend paints at all.
   virtual void OnPaint(Window* window) { (void)window; }
   // The placement a top-level window gets for CW_USEDEFAULT. The default suits a 240 x 320 screen whose top

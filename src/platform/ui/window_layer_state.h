@@ -19,7 +19,8 @@ struct LayerWindow : Window {
   WindowProc proc = nullptr;        // top-level windows: the class handler
   DialogProc dialogProc = nullptr;  // dialogs
   bool destroying = false;          // DestroyWindow is under way: no second teardown, no new messages
-  std::string remoteName;           // Remote windows: the instance name to ask
+  // Remote windows: the connection to the process to ask (none when it did not answer).
+  std::unique_ptr<InstanceConnection> remoteConnection;
 };
 
 // One nested message loop of a modal dialog.

@@ -26,6 +26,11 @@ namespace srd {
 
 namespace {
 
+// Whether the Wayland compositor lets a program raise its window for a token (xdg_activation_v1).
+bool CompositorActivatesWindows() {
+  return false;
+}
+
 // Mirrors the layer's windows as widgets; the widgets come from the factory, the waiting from the pump.
 class QtUiBackend final : public UiBackend {
  public:
@@ -251,10 +256,10 @@ class QtUiBackend final : public UiBackend {
     }
   }
 
-  void BringToFront(Window* window) override {
+  FrontResult BringToFront(Window* window, const std::string& activationToken) override {
     QtWindowData* data = DataOf(window);
     if (data == nullptr || data->widget == nullptr) {
-      return;
+      return FrontResult::NoWindow;
     }
     const ScopedDepth applying(context_.applying);
     QWidget* top = data->widget->window();
@@ -264,7 +269,7 @@ class QtUiBackend final : public UiBackend {
       top->show();
     }
     top->raise();
-    top->activateWindow();
+    return ActivateFromOutside(top, activationToken);
   }
 
   void OnPaint(Window* window) override {
@@ -282,6 +287,25 @@ class QtUiBackend final : public UiBackend {
   void UnwatchFd(int fd) override { pump_->UnwatchFd(fd); }
 
  private:
+  // Activation that another process (a later start) asked for. An X11 window manager raises a window on
+  // request. A Wayland compositor raises one only for a token of its own making, handed over by the process
+  // it started with it; Qt hands the compositor the token it finds in XDG_ACTIVATION_TOKEN when a window asks
+  // to be activated.
+  static FrontResult ActivateFromOutside(QWidget* top, const std::string& activationToken) {
+    if (!QGuiApplication::platformName().startsWith(QStringLiteral("wayland"))) {
+      top->activateWindow();
+      return FrontResult::Raised;
+    }
+    if (activationToken.empty() || !CompositorActivatesWindows()) {
+      top->activateWindow();
+      return FrontResult::NotRaised;
+    }
+    qputenv("XDG_ACTIVATION_TOKEN", QByteArray::fromStdString(activationToken));
+    top->activateWindow();
+    qunsetenv("XDG_ACTIVATION_TOKEN");  // taken by now where the compositor has activation; never reused
+    return FrontResult::Raised;
+  }
+
   QtBackendContext context_;
   std::unique_ptr<QtEventPump> pump_;
 };
