@@ -152,7 +152,8 @@ std::string InstanceLockDirectory() {
   if (g_layer == nullptr || (g_layer->reservations.empty() && g_layer->listeners.empty())) {
     return {};
   }
-  return InstanceDirectory();
+  std::string unused;  // the lock is held there, so the directory passed its checks
+  return InstanceDirectory(&unused);
 }
 
 Window* WithOwnedPopups(Window* window) {
