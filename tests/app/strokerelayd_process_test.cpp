@@ -2,11 +2,14 @@
 
 #include <signal.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -15,6 +18,7 @@
 #include "../support/loopback.h"
 #include "../support/program_process.h"
 #include "../support/scoped_temp_dir.h"
+#include "../support/xvfb_server.h"
 
 namespace {
 
@@ -53,6 +57,8 @@ TEST_F(ProgramTest, RunsWithoutADisplayOnceAndEndsOnSigtermFreeingThePort) {
   auto second = Start();
   ASSERT_TRUE(second->Started());
   EXPECT_EQ(second->WaitExit(20s), 0);
+  EXPECT_EQ(second->Stderr(), "strokerelayd: already running (process " + std::to_string(first->Pid()) +
+                                  "), without a window.\n");
   EXPECT_TRUE(first->Running());
   EXPECT_FALSE(UdpPortIsFree(8102));
 
@@ -76,6 +82,52 @@ TEST_F(ProgramTest, TwoStartsAtTheSameMomentNeverBothRun) {
   running.Signal(SIGINT);
   EXPECT_EQ(running.WaitExit(20s), 0);
   EXPECT_TRUE(UdpPortIsFree(8102));
+}
+
+// On a display, a second start says that the running window came to the front (an X window manager raises on
+// request); the activation token it was started with travels along (the window layer's tests see it arrive).
+TEST_F(ProgramTest, ASecondStartOnADisplaySaysTheWindowCameToTheFront) {
+#ifndef SRD_HAVE_QT
+  GTEST_SKIP() << "built without the window module";
+#endif
+  srd::XvfbServer server;
+  ASSERT_TRUE(server.Start());
+  const std::map<std::string, std::string> display = {{"DISPLAY", server.DisplayName()},
+                                                      {"QT_QPA_PLATFORM", "xcb"}};
+  ProgramProcess first(ProgramOptions{SRD_PROGRAM, display, runtime_.Path()});
+  ASSERT_TRUE(first.WaitBound(8102, 20s)) << first.Stderr();
+  auto withToken = display;
+  withToken["XDG_ACTIVATION_TOKEN"] = "token-from-the-desktop";
+  ProgramProcess second(ProgramOptions{SRD_PROGRAM, withToken, runtime_.Path()});
+  EXPECT_EQ(second.WaitExit(20s), 0);
+  EXPECT_EQ(second.Stderr(), "strokerelayd: already running (process " + std::to_string(first.Pid()) +
+                                 "); its window was brought to the front.\n");
+  first.Signal(SIGTERM);
+  EXPECT_EQ(first.WaitExit(20s), 0);
+}
+
+// A runtime directory that others can write to, or that belongs to another user, proves nothing about who
+// holds the lock there: each start says so in one line and runs on.
+TEST_F(ProgramTest, ARuntimeDirectoryOthersCanWriteOrOfAnotherUserIsSaidAndTheProgramRunsOn) {
+  ASSERT_EQ(chmod(runtime_.Path().c_str(), 01777), 0);  // a shared, sticky directory such as /tmp
+  std::vector<std::string> expected = {runtime_.Path() + " can be written by users other than its owner"};
+  if (getuid() == 0) {  // as CI runs: the directory given to another user
+    expected.push_back(runtime_.Path() + " belongs to user 65534, not to this user (0)");
+  }
+  for (const std::string& why : expected) {
+    if (why.find("belongs") != std::string::npos) {
+      ASSERT_EQ(chmod(runtime_.Path().c_str(), 0700), 0);
+      ASSERT_EQ(chown(runtime_.Path().c_str(), 65534, 65534), 0);
+    }
+    auto program = Start();
+    ASSERT_TRUE(program->WaitBound(8102, 20s)) << program->Stderr();
+    const std::string text = program->Stderr();  // (a line on the key sink may follow)
+    EXPECT_EQ(text.substr(0, text.find('\n') + 1),
+              "strokerelayd: cannot tell whether another instance runs, since " + why + "; running on.\n");
+    program->Signal(SIGTERM);
+    EXPECT_EQ(program->WaitExit(20s), 0);
+  }
+  ASSERT_EQ(chown(runtime_.Path().c_str(), getuid(), getgid()), 0);
 }
 
 // What a program writes on standard output, and its exit code, for a shell command line.
