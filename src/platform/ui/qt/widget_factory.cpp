@@ -63,7 +63,13 @@ QWidget* MakeEdit(QtWindowData* data, QWidget* parent, const QString& text) {
   data->settingText = true;
   box->setPlainText(text);
   data->settingText = false;
-  QObject::connect(box, &QPlainTextEdit::textChanged, box, [box, notify] {
+  QObject::connect(box, &QPlainTextEdit::textChanged, box, [box, data, notify] {
+    if (data->settingText) {
+      return;
+    }
+    data->settingText = true;  // the trimming's own change is no edit of the user's
+    box->KeepLastCharacters();
+    data->settingText = false;
     // The program sees the edit box's text with the line breaks of the handheld's edit boxes.
     QString now = box->toPlainText();
     now.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));

@@ -2,6 +2,8 @@
 
 #include <QCloseEvent>
 #include <QMimeData>
+#include <QTextCursor>
+#include <QTextDocument>
 
 #include "platform/ui/ui_backend.h"
 
@@ -37,6 +39,19 @@ void EditBox::insertFromMimeData(const QMimeData* source) {
   if (HasAnyFormat(source)) {
     QPlainTextEdit::insertFromMimeData(source);
   }
+}
+
+bool EditBox::KeepLastCharacters() {
+  QTextDocument* text = document();
+  const int count = text->characterCount();  // the document's length, known without a walk through it
+  if (count <= kTrimAbove) {
+    return false;
+  }
+  QTextCursor cursor(text);
+  cursor.setPosition(count - kKeptCharacters, QTextCursor::KeepAnchor);
+  cursor.removeSelectedText();
+  text->clearUndoRedoStacks();
+  return true;
 }
 
 bool EditBox::HasAnyFormat(const QMimeData* source) {

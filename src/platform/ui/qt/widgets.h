@@ -16,9 +16,20 @@ namespace srd {
 // reads the first format of that data without looking whether there is one, and data with none is what an
 // empty clipboard, a selection nobody owns or a drop of nothing gives: it would crash the program. Such data
 // inserts nothing, as a paste from an empty clipboard does in any text box.
+//
+// It also keeps only its last characters: the program's multi-line box is its test box, where keys are
+// watched as they arrive, and a flood of them must cost the same per key however much came before.
 class EditBox final : public QPlainTextEdit {
  public:
   using QPlainTextEdit::QPlainTextEdit;
+
+  // At most this many characters stay, once more than kTrimAbove have come in (trimming in steps keeps its
+  // own cost per key constant too).
+  static constexpr int kKeptCharacters = 1024;
+  static constexpr int kTrimAbove = 1536;
+  // Removes the oldest text (and the undo steps that would bring it back) when the box holds more than
+  // kTrimAbove characters. True when it did.
+  bool KeepLastCharacters();
 
  protected:
   bool canInsertFromMimeData(const QMimeData* source) const override;

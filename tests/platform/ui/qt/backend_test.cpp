@@ -215,6 +215,20 @@ TEST_F(QtBackendTest, TemplateControlsBecomeWidgetsThatReportWhatTheUserDoes) {
   EXPECT_EQ(LoWord(g_commands.front().wParam), IDCANCEL);
   EXPECT_EQ(HiWord(g_commands.front().wParam), BN_CLICKED);
 
+  // A flood into the multi-line box keeps only its last characters there and in the layer, so that every key
+  // costs the same however many came before.
+  QString flood;
+  for (int i = 0; i < 4000; ++i) {
+    flood += QChar(u'a' + i % 26);
+  }
+  box->moveCursor(QTextCursor::End);
+  QTest::keyClicks(box, flood);
+  const QString kept = box->toPlainText();
+  EXPECT_LE(kept.size(), 1536);
+  EXPECT_GE(kept.size(), 1024);
+  EXPECT_TRUE(flood.endsWith(kept.right(1000)));
+  EXPECT_EQ(GetWindowText(GetDlgItem(dialog, 1018)), kept.toStdU16String());
+
   const QPointer<QWidget> shown = widget;
   DestroyWindow(dialog);
   EXPECT_TRUE(shown.isNull());
