@@ -10,6 +10,8 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "../support/key_observer.h"
 #include "../support/loopback.h"
@@ -173,6 +175,31 @@ TEST_F(OwnWindowInput, RandomKeysIntoTheTestBoxLeaveItRunningAndTyping) {
             (std::vector<KeyEvent>{{35 + 8, true}, {35 + 8, false}, {23 + 8, true}, {23 + 8, false}}));
   program.Signal(SIGTERM);
   EXPECT_EQ(program.WaitExit(seconds(20)), 0) << program.Stderr();
+}
+
+// Four senders at full rate into the focused test box (a flood once kept the window busy for a minute and
+// SIGTERM waiting 59 s): afterwards the window still answers and SIGTERM ends the program well within the
+// bound.
+TEST_F(OwnWindowInput, AFloodIntoTheTestBoxLeavesSigtermPrompt) {
+  std::unique_ptr<ProgramProcess> started = StartFocusedOnTestBox();
+  ASSERT_NE(started, nullptr);
+  ProgramProcess& program = *started;
+  std::string letters = "?";
+  for (int i = 0; i < 150; ++i) {
+    char command[16];
+    std::snprintf(command, sizeof command, "k%02xu%02x", 0x41 + i % 26, 0x41 + i % 26);
+    letters += command;
+  }
+  {
+    std::vector<std::unique_ptr<Flood>> floods;
+    for (int i = 0; i < 4; ++i) {
+      floods.push_back(std::make_unique<Flood>(kPort, letters));
+    }
+    std::this_thread::sleep_for(seconds(8));
+  }
+  ASSERT_TRUE(program.Running()) << program.Stderr();
+  program.Signal(SIGTERM);
+  EXPECT_EQ(program.WaitExit(seconds(10)), 0) << program.Stderr();
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "platform/ui/qt/dialog_font.h"
 #include "platform/ui/qt/dialog_placement.h"
 #include "platform/ui/qt/event_pump.h"
+#include "platform/ui/qt/input_lag_limit.h"
 #include "platform/ui/qt/platform_choice.h"
 #include "platform/ui/qt/widget_factory.h"
 #include "platform/ui/qt/widgets.h"
@@ -327,6 +328,7 @@ std::unique_ptr<UiBackend> CreateQtUiBackend(std::string* whyNot) {
     static char* argv[] = {name, nullptr};
     auto* application = new QApplication(argc, argv);
     application->installEventFilter(new CaretBlinkLimiter(application));
+    application->installNativeEventFilter(new InputLagLimit);  // kept, as the application is
   }
   if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
     return nullptr;  // an application object without widgets

@@ -25,8 +25,8 @@ class EditBox final : public QPlainTextEdit {
 
   // At most this many characters stay, once more than kTrimAbove have come in (trimming in steps keeps its
   // own cost per key constant too).
-  static constexpr int kKeptCharacters = 1024;
-  static constexpr int kTrimAbove = 1536;
+  static constexpr int kKeptCharacters = 256;
+  static constexpr int kTrimAbove = 512;
   // Removes the oldest text (and the undo steps that would bring it back) when the box holds more than
   // kTrimAbove characters. True when it did.
   bool KeepLastCharacters();
