@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <string>
@@ -104,6 +105,37 @@ TEST_F(ProgramTest, ASecondStartOnADisplaySaysTheWindowCameToTheFront) {
                                  "); its window was brought to the front.\n");
   first.Signal(SIGTERM);
   EXPECT_EQ(first.WaitExit(20s), 0);
+}
+
+// On a Wayland compositor without window activation (weston has none) the running window cannot be raised
+// by another process, and a second start says so.
+TEST_F(ProgramTest, ASecondStartOnACompositorWithoutActivationSaysTheWindowCouldNotBeRaised) {
+#ifndef SRD_HAVE_QT
+  GTEST_SKIP() << "built without the window module";
+#endif
+  if (std::system("command -v weston >/dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "weston is not installed";
+  }
+  const std::string socket = runtime_.Path() + "/wayland-srd";
+  ProgramOptions compositor("/bin/sh", {}, runtime_.Path());
+  compositor.arguments = {"-c",
+                          "exec weston --backend=headless-backend.so --socket=wayland-srd --idle-time=0"};
+  ProgramProcess weston(compositor);
+  ASSERT_TRUE(WaitUntil([&] { return access(socket.c_str(), F_OK) == 0; }, 20s)) << weston.Stderr();
+  const std::map<std::string, std::string> display = {{"WAYLAND_DISPLAY", "wayland-srd"},
+                                                      {"QT_QPA_PLATFORM", "wayland"},
+                                                      {"XDG_ACTIVATION_TOKEN", "token-from-the-desktop"}};
+  ProgramProcess first(ProgramOptions{SRD_PROGRAM, display, runtime_.Path()});
+  ASSERT_TRUE(first.WaitBound(8102, 20s)) << first.Stderr();
+  ProgramProcess second(ProgramOptions{SRD_PROGRAM, display, runtime_.Path()});
+  EXPECT_EQ(second.WaitExit(20s), 0);
+  EXPECT_EQ(second.Stderr(), "strokerelayd: already running (process " + std::to_string(first.Pid()) +
+                                 "); its window could not be brought to the front, since the desktop did not "
+                                 "allow it.\n");
+  first.Signal(SIGTERM);
+  EXPECT_EQ(first.WaitExit(20s), 0);
+  weston.Signal(SIGTERM);
+  weston.WaitExit(20s);
 }
 
 // A runtime directory that others can write to, or that belongs to another user, proves nothing about who

@@ -7,6 +7,7 @@
 #include "platform/sys/loadable_module.h"
 #include "platform/ui/headless_ui_backend.h"
 #include "platform/ui/ui_module.h"
+#include "platform/wayland/wayland_module.h"
 
 namespace srd {
 
@@ -25,8 +26,28 @@ bool DisplayRequested() {
 }
 
 // What the Qt module calls back into: this program's one window layer.
+// Whether the session's Wayland compositor offers window activation, asked through the Wayland module, which
+// is loaded only for this in a Wayland session.
+bool CompositorOffersActivation() {
+  const char* display = std::getenv("WAYLAND_DISPLAY");
+  if (display == nullptr || display[0] == '\0') {
+    return false;
+  }
+  std::string whyNot;
+  const auto entry =
+      LoadModuleEntry<WaylandActivationEntry>(kWaylandModuleFile, kWaylandActivationEntryName, &whyNot);
+  const std::string name = display;
+  return entry != nullptr && entry(kWaylandModuleVersion, &name);
+}
+
 constexpr UiLayerEntryPoints kLayerEntryPoints{
-    kUiModuleVersion, &GetDlgItem, &PostMessage, &NotifyTextEdited, &NotifyShowState, &NotifyMoved,
+    kUiModuleVersion,
+    &GetDlgItem,
+    &PostMessage,
+    &NotifyTextEdited,
+    &NotifyShowState,
+    &NotifyMoved,
+    &CompositorOffersActivation,
 };
 
 // The Qt backend from its module. nullptr with *whyNot set when the module is missing or refuses, and with

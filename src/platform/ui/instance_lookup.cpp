@@ -191,8 +191,7 @@ bool SetForegroundWindow(Window* window) {
       break;
     case ComeForwardOutcome::NotRaised:
       SayLine(running +
-              "; its window could not be brought to the front, since the desktop offers no window "
-              "activation.");
+              "; its window could not be brought to the front, since the desktop did not allow it.");
       break;
     case ComeForwardOutcome::NoAnswer:
       SayLine(running + ", but did not answer.");

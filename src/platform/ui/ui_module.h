@@ -18,10 +18,12 @@ struct UiLayerEntryPoints {
   void (*notifyTextEdited)(Window* control, const std::u16string& text);
   void (*notifyShowState)(Window* window, bool minimized);
   void (*notifyMoved)(Window* window, const Rect& rect);
+  // Whether the Wayland compositor offers window activation (the program asks through its Wayland module).
+  bool (*compositorOffersActivation)();
 };
 
 // Raised whenever the table, the UiBackend interface or the layer's Window record change.
-inline constexpr std::uint32_t kUiModuleVersion = 2;
+inline constexpr std::uint32_t kUiModuleVersion = 3;
 
 // The one function a window module exports, by this name: makes the backend (owned by the caller), or
 // returns nullptr when it cannot show windows, with *whyNot set when that deserves telling (a module of

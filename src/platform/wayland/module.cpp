@@ -1,5 +1,6 @@
 // The Wayland side as a loadable module: its entry point.
 
+#include "platform/wayland/activation_probe.h"
 #include "platform/wayland/wayland_layout_watch.h"
 #include "platform/wayland/wayland_module.h"
 
@@ -28,4 +29,10 @@ extern "C" __attribute__((visibility("default"))) bool srd_wayland_module_keyboa
   }
   *groups = watch->Groups();
   return true;
+}
+
+extern "C" __attribute__((visibility("default"))) bool srd_wayland_module_offers_activation(
+    std::uint32_t version, const std::string* displayName) {
+  return version == srd::kWaylandModuleVersion && displayName != nullptr &&
+         srd::CompositorOffersActivation(*displayName);
 }

@@ -29,6 +29,10 @@ using WaylandKeyboardGroupsEntry = bool (*)(std::uint32_t version, const std::st
                                             KeyboardGroups* groups, std::string* whyNot);
 inline constexpr char kWaylandKeyboardGroupsEntryName[] = "srd_wayland_module_keyboard_groups";
 
+// Whether the compositor `displayName` offers window activation (xdg_activation_v1), asked once.
+using WaylandActivationEntry = bool (*)(std::uint32_t version, const std::string* displayName);
+inline constexpr char kWaylandActivationEntryName[] = "srd_wayland_module_offers_activation";
+
 inline constexpr char kWaylandModuleFile[] = "strokerelayd-wayland.so";
 
 }  // namespace srd

@@ -27,9 +27,10 @@ namespace srd {
 
 namespace {
 
-// Whether the Wayland compositor lets a program raise its window for a token (xdg_activation_v1).
-bool CompositorActivatesWindows() {
-  return false;
+bool (*g_activationProbe)() = nullptr;
+
+bool CompositorOffersActivation() {
+  return g_activationProbe != nullptr && g_activationProbe();
 }
 
 // Mirrors the layer's windows as widgets; the widgets come from the factory, the waiting from the pump.
@@ -297,7 +298,7 @@ class QtUiBackend final : public UiBackend {
       top->activateWindow();
       return FrontResult::Raised;
     }
-    if (activationToken.empty() || !CompositorActivatesWindows()) {
+    if (activationToken.empty() || !CompositorOffersActivation()) {
       top->activateWindow();
       return FrontResult::NotRaised;
     }
@@ -336,6 +337,10 @@ std::unique_ptr<UiBackend> CreateQtUiBackend(std::string* whyNot) {
   InstallDialogFontSubstitutions();
   QApplication::setQuitOnLastWindowClosed(false);
   return std::make_unique<QtUiBackend>();
+}
+
+void SetCompositorActivationProbe(bool (*probe)()) {
+  g_activationProbe = probe;
 }
 
 QWidget* QtWidgetOf(const Window* window) {

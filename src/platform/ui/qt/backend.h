@@ -16,6 +16,10 @@ namespace srd {
 // installed).
 std::unique_ptr<UiBackend> CreateQtUiBackend(std::string* whyNot = nullptr);
 
+// How a window asked to come forward from outside learns whether the Wayland compositor offers window
+// activation; without it (tests that link the backend directly) none is assumed.
+void SetCompositorActivationProbe(bool (*probe)());
+
 // The widget that shows a window: the frame of a top-level window, the dialog, the control, the QMenuBar of a
 // menu bar. nullptr when the window is not shown by the Qt backend. For the tests and the picture renderer.
 QWidget* QtWidgetOf(const Window* window);

@@ -43,5 +43,6 @@ extern "C" __attribute__((visibility("default"))) srd::UiBackend* srd_ui_module_
     return nullptr;
   }
   srd::g_layer = layer;
+  srd::SetCompositorActivationProbe(layer->compositorOffersActivation);
   return srd::CreateQtUiBackend(whyNot).release();
 }
