@@ -329,7 +329,7 @@ std::unique_ptr<UiBackend> CreateQtUiBackend(std::string* whyNot) {
     static char* argv[] = {name, nullptr};
     auto* application = new QApplication(argc, argv);
     application->installEventFilter(new CaretBlinkLimiter(application));
-    application->installNativeEventFilter(new InputLagLimit);  // kept, as the application is
+    application->installEventFilter(new InputLagLimit(application));
   }
   if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
     return nullptr;  // an application object without widgets

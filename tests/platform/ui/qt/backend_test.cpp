@@ -239,7 +239,7 @@ TEST_F(QtBackendTest, TemplateControlsBecomeWidgetsThatReportWhatTheUserDoes) {
 // Key events that arrive later than the limit after the X server made them are dropped; the offset between
 // the two clocks is the smallest difference seen, whichever wraps.
 TEST(InputLagLimitTest, DropsOnlyKeysThatArriveTooLate) {
-  InputLagLimit limit;
+  InputLagLimit limit(nullptr);
   EXPECT_FALSE(limit.TooLate(1000, 5000));
   EXPECT_FALSE(limit.TooLate(1100, 5100 + InputLagLimit::kMaxLagMs));
   EXPECT_TRUE(limit.TooLate(1200, 5201 + InputLagLimit::kMaxLagMs));
