@@ -1,9 +1,12 @@
 // The program as a process: start-up to its UDP port bound, the time a SIGTERM takes to end it, and what it
 // costs while idle (CPU seconds from /proc/PID/stat in clock ticks and, finer, from the scheduler's
 // per-thread account; peak resident size).
-//   bench_process PROGRAM headless|qt [idle-seconds] [start-stop-runs]
+//   bench_process PROGRAM headless|qt|wayland [idle-seconds] [start-stop-runs]
 //   bench_process floor      the CPU cost of one timed 100 ms wake-up on this machine
-// "headless": no DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM; "qt": the Qt window on the offscreen platform.
+// "headless": no DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM; "qt": the Qt window on the offscreen platform;
+// "wayland": as "qt", in the session of a private weston (headless, a US keyboard on its seat) with its
+// XWayland, so the XTest sink types and the Wayland module reads the compositor's keymap. There the time from
+// start to the first "typing for keyboard layout" line is measured too: the Wayland module's start-up.
 // Each run gets a private XDG_RUNTIME_DIR so another running instance is never found. Figures are printed as
 // "name value" lines.
 #include <dirent.h>
@@ -28,6 +31,7 @@
 #include <vector>
 
 #include "support/scoped_temp_dir.h"
+#include "support/weston_server.h"
 
 extern char** environ;
 
@@ -83,10 +87,39 @@ bool WaitUntil(bool want, std::chrono::milliseconds limit) {
   return true;
 }
 
+// Waits, from a start at `start`, for the port to be bound and, when `lineMs` is given, for the line that
+// names the layout keys are typed for to reach errorFile; either may come first. The times go to *boundMs and
+// *lineMs (-1 when the line never came). False when the port was not bound.
+bool WaitForStart(Clock::time_point start, const std::string& errorFile, double* boundMs, double* lineMs) {
+  const auto since = [&] { return std::chrono::duration<double, std::milli>(Clock::now() - start).count(); };
+  const auto end = start + std::chrono::seconds(30);
+  const auto lineEnd = start + std::chrono::seconds(10);  // each source gives up within about a second
+  *boundMs = -1;
+  if (lineMs != nullptr) {
+    *lineMs = -1;
+  }
+  while (*boundMs < 0 || (lineMs != nullptr && *lineMs < 0)) {
+    if (*boundMs < 0 && PortBound()) {
+      *boundMs = since();
+    }
+    if (lineMs != nullptr && *lineMs < 0 &&
+        ReadFile(errorFile).find("strokerelayd: typing for keyboard layout") != std::string::npos) {
+      *lineMs = since();
+    }
+    const auto now = Clock::now();
+    if (now > end || (*boundMs >= 0 && now > lineEnd)) {
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  return *boundMs >= 0;
+}
+
 // The display choice is the run's own, and the instance directory is private to it.
 constexpr const char* kDropped[] = {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=", "XDG_RUNTIME_DIR="};
 
-std::vector<std::string> ChildEnvironment(const std::string& mode, const std::string& runtimeDir) {
+std::vector<std::string> ChildEnvironment(const std::string& mode, const std::string& runtimeDir,
+                                          const srd::test::WestonServer* weston) {
   std::vector<std::string> env;
   for (char** e = environ; *e != nullptr; ++e) {
     const std::string entry = *e;
@@ -97,13 +130,19 @@ std::vector<std::string> ChildEnvironment(const std::string& mode, const std::st
     }
   }
   env.push_back("XDG_RUNTIME_DIR=" + runtimeDir);
-  if (mode == "qt") {
+  // The same window in both, so that what the Wayland session adds is the sink's and the layout's modules.
+  if (mode == "qt" || mode == "wayland") {
     env.emplace_back("QT_QPA_PLATFORM=offscreen");
+  }
+  if (weston != nullptr) {
+    env.push_back("WAYLAND_DISPLAY=" + weston->WaylandDisplay());
+    env.push_back("DISPLAY=" + weston->XDisplayName());
   }
   return env;
 }
 
-pid_t Spawn(const std::string& program, const std::vector<std::string>& env) {
+// Starts the program with its standard error going to errorFile (/dev/null when empty).
+pid_t Spawn(const std::string& program, const std::vector<std::string>& env, const std::string& errorFile) {
   std::vector<char*> envp;
   for (const std::string& entry : env) {
     envp.push_back(const_cast<char*>(entry.c_str()));
@@ -112,7 +151,8 @@ pid_t Spawn(const std::string& program, const std::vector<std::string>& env) {
   char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, errorFile.empty() ? "/dev/null" : errorFile.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
   // The program blocks its stop signals itself; start it with none blocked, as a shell would.
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
@@ -242,7 +282,7 @@ int main(int argc, char** argv) {
     return WakeupFloor();
   }
   if (argc < 3) {
-    std::fprintf(stderr, "usage: %s PROGRAM headless|qt [idle-seconds] [start-stop-runs]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s PROGRAM headless|qt|wayland [idle-seconds] [start-stop-runs]\n", argv[0]);
     return 2;
   }
   const std::string program = argv[1];
@@ -256,7 +296,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "bench_process: no temporary directory\n");
     return 1;
   }
-  const std::vector<std::string> env = ChildEnvironment(mode, runtimeDir);
+  const bool wayland = mode == "wayland";
+  srd::test::WestonServer weston;
+  if (wayland && !weston.Start("us")) {
+    std::fprintf(stderr, "bench_process: weston with XWayland did not come up\n");
+    return 1;
+  }
+  const std::vector<std::string> env = ChildEnvironment(mode, runtimeDir, wayland ? &weston : nullptr);
+  const std::string errorFile = wayland ? runtimeDir + "/stderr" : std::string();
   if (!WaitUntil(false, std::chrono::seconds(60))) {
     std::fprintf(stderr, "bench_process: UDP port 8102 stayed taken by another process\n");
     return 1;
@@ -264,15 +311,17 @@ int main(int argc, char** argv) {
 
   std::vector<double> startMs;
   std::vector<double> stopMs;
+  std::vector<double> layoutMs;
   int failures = 0;
   for (int run = 0; run <= runs; ++run) {
     const auto start = Clock::now();
-    const pid_t pid = Spawn(program, env);
-    if (pid < 0 || !WaitUntil(true, std::chrono::seconds(30))) {
+    const pid_t pid = Spawn(program, env, errorFile);
+    double boundMs = 0;
+    double lineMs = 0;
+    if (pid < 0 || !WaitForStart(start, errorFile, &boundMs, wayland ? &lineMs : nullptr)) {
       std::fprintf(stderr, "bench_process: the program did not bind its port\n");
       return 1;
     }
-    const double boundMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
     const bool idleRun = run == runs;
     if (idleRun) {
       // A settled program: start-up work is done and, with the window, the text caret has stopped blinking
@@ -294,6 +343,9 @@ int main(int argc, char** argv) {
       Figure(mode + ".memory.vmhwm_kb", StatusKb(pid, "VmHWM:"));
       Figure(mode + ".memory.vmrss_kb", StatusKb(pid, "VmRSS:"));
       Figure(mode + ".memory.shared_objects", SharedObjects(pid));
+      if (wayland) {  // which source the layout came from, for whoever reads the run's log
+        std::fprintf(stderr, "bench_process: the program said:\n%s", ReadFile(errorFile).c_str());
+      }
     } else {
       // Settle so the stop request meets a running message loop, not start-up; the odd part keeps the
       // request from landing at the same point of the worker's 100 ms wait every time.
@@ -308,6 +360,9 @@ int main(int argc, char** argv) {
     if (run > 0 && !idleRun) {  // the first run warms the page cache
       startMs.push_back(boundMs);
       stopMs.push_back(stoppedMs);
+      if (lineMs >= 0) {
+        layoutMs.push_back(lineMs);
+      }
     }
   }
   if (!startMs.empty()) {
@@ -315,6 +370,10 @@ int main(int argc, char** argv) {
     Figure(mode + ".start_to_bound.max_ms", *std::max_element(startMs.begin(), startMs.end()));
     Figure(mode + ".sigterm_to_exit.median_ms", Median(stopMs));
     Figure(mode + ".sigterm_to_exit.max_ms", *std::max_element(stopMs.begin(), stopMs.end()));
+  }
+  if (!layoutMs.empty()) {
+    Figure(mode + ".start_to_layout_line.median_ms", Median(layoutMs));
+    Figure(mode + ".start_to_layout_line.max_ms", *std::max_element(layoutMs.begin(), layoutMs.end()));
   }
   Figure(mode + ".failed_exits", failures);
   return failures == 0 ? 0 : 1;
