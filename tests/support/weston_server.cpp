@@ -5,7 +5,6 @@
 #include <X11/extensions/XInput2.h>
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,6 +17,7 @@
 
 #include <xkbcommon/xkbcommon.h>
 
+#include "server_child.h"
 #include "wait_until.h"
 
 namespace srd::test {
@@ -90,30 +90,14 @@ bool WestonServer::Start(const std::string& layouts, const std::string& variants
                                    std::string("--socket=") + kSocket,
                                    "--log=" + log,
                                    std::string("--modules=") + SRD_TEST_WESTON_SEAT_MODULE};
-  std::vector<char*> argv;
-  for (std::string& arg : args) {
-    argv.push_back(arg.data());
-  }
-  argv.push_back(nullptr);
-  const pid_t parent = getpid();
-  pid_ = fork();
-  if (pid_ == 0) {
-    // The compositor dies with the test, even when the test is killed or crashes.
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    if (getppid() != parent) {
-      _exit(127);
-    }
+  pid_ = StartServerChild(args, [&] {
     setenv("XDG_RUNTIME_DIR", runtime_.Path().c_str(), 1);
     unsetenv("WAYLAND_DISPLAY");
     unsetenv("DISPLAY");
     setenv("SRD_TEST_NEXT_LAYOUTS", nextLayouts.c_str(), 1);
-    const int devNull = open("/dev/null", O_RDWR);
-    dup2(devNull, 0);
-    dup2(devNull, 1);
+    const int devNull = open("/dev/null", O_WRONLY);
     dup2(devNull, 2);
-    execvp("weston", argv.data());
-    _exit(127);
-  }
+  });
   if (pid_ < 0) {
     return false;
   }

@@ -3,13 +3,14 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <string>
 #include <vector>
+
+#include "server_child.h"
 
 namespace srd {
 
@@ -25,27 +26,12 @@ bool XvfbServer::Start(int displayNumber) {
   for (const char* arg : {"-displayfd", "3", "-nolisten", "tcp", "-noreset", "-screen", "0", "320x240x24"}) {
     args.emplace_back(arg);
   }
-  std::vector<char*> argv;
-  for (std::string& arg : args) {
-    argv.push_back(arg.data());
-  }
-  argv.push_back(nullptr);
-  const pid_t parent = getpid();
-  pid_ = fork();
-  if (pid_ == 0) {
-    // The server dies with the test, even when the test is killed or crashes.
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    if (getppid() != parent) {
-      _exit(127);
-    }
+  pid_ = test::StartServerChild(args, [&] {
     // Xvfb writes its display number to fd 3 once it accepts connections.
     dup2(fds[1], 3);
     const int devNull = open("/dev/null", O_WRONLY);
-    dup2(devNull, 1);
     dup2(devNull, 2);
-    execvp("Xvfb", argv.data());
-    _exit(127);
-  }
+  });
   close(fds[1]);
   if (pid_ < 0) {
     close(fds[0]);
