@@ -77,6 +77,15 @@ void XDeviceKeymap::Forget() {
   }
 }
 
+int XkbEventBase(Display* display) {
+  int opcode = 0;
+  int eventBase = 0;
+  int errorBase = 0;
+  int major = XkbMajorVersion;
+  int minor = XkbMinorVersion;
+  return XkbQueryExtension(display, &opcode, &eventBase, &errorBase, &major, &minor) ? eventBase : -1;
+}
+
 bool IsXWayland(Display* display) {
   int opcode = 0;
   int event = 0;

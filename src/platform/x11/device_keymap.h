@@ -40,4 +40,8 @@ inline constexpr char kXWaylandKeyboard[] = "xwayland-keyboard";
 // Whether the server is XWayland: it has an extension of that name, or (older ones) XWayland's keyboard.
 bool IsXWayland(_XDisplay* display);
 
+// The XKB extension's first event number on this connection (initialising XKB on it); -1 when the server has
+// no XKB.
+int XkbEventBase(_XDisplay* display);
+
 }  // namespace srd

@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+#include "platform/x11/device_keymap.h"
+
 namespace srd {
 
 // XKB and XInput number devices alike.
@@ -53,18 +55,9 @@ int RepeatOf(Display* display, int device) {
   return result;
 }
 
-bool HasXkb(Display* display) {
-  int opcode = 0;
-  int event = 0;
-  int error = 0;
-  int major = XkbMajorVersion;
-  int minor = XkbMinorVersion;
-  return XkbQueryExtension(display, &opcode, &event, &error, &major, &minor) != 0;
-}
-
 // The slave keyboard named `name`, when XKB can switch its controls; -1 otherwise.
 int XkbKeyboardNamed(Display* display, const char* name) {
-  return HasXkb(display) ? FindSlaveKeyboard(display, name) : -1;
+  return XkbEventBase(display) >= 0 ? FindSlaveKeyboard(display, name) : -1;
 }
 
 }  // namespace

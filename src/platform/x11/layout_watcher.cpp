@@ -23,15 +23,10 @@ std::unique_ptr<XLayoutWatcher> XLayoutWatcher::Start(const std::string& display
   if (display == nullptr) {
     return nullptr;
   }
-  int opcode = 0;
-  int eventBase = 0;
-  int errorBase = 0;
-  int major = XkbMajorVersion;
-  int minor = XkbMinorVersion;
+  const int eventBase = XkbEventBase(display);
   const int wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   // XWayland's rule names say "us" whatever the compositor's keymap: its layout comes from the compositor.
-  if (!XkbQueryExtension(display, &opcode, &eventBase, &errorBase, &major, &minor) || wakeFd < 0 ||
-      IsXWayland(display)) {
+  if (eventBase < 0 || wakeFd < 0 || IsXWayland(display)) {
     XCloseDisplay(display);
     if (wakeFd >= 0) {
       close(wakeFd);
@@ -117,13 +112,8 @@ std::optional<KeyboardGroups> ReadXKeyboardGroups(const std::string& displayName
   if (display == nullptr) {
     return std::nullopt;
   }
-  int opcode = 0;
-  int eventBase = 0;
-  int errorBase = 0;
-  int major = XkbMajorVersion;
-  int minor = XkbMinorVersion;
   std::optional<KeyboardGroups> groups;
-  if (XkbQueryExtension(display, &opcode, &eventBase, &errorBase, &major, &minor)) {
+  if (XkbEventBase(display) >= 0) {
     groups = ReadGroups(display, XInternAtom(display, "_XKB_RULES_NAMES", False));
   }
   XCloseDisplay(display);

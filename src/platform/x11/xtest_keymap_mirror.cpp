@@ -27,15 +27,11 @@ std::unique_ptr<XTestKeymapMirror> XTestKeymapMirror::Start(const std::string& d
   if (display == nullptr) {
     return nullptr;
   }
-  int opcode = 0;
-  int eventBase = 0;
-  int errorBase = 0;
-  int major = XkbMajorVersion;
-  int minor = XkbMinorVersion;
   const bool xwayland = waylandSession || IsXWayland(display);
   const int to = FindSlaveKeyboard(display, XDeviceRepeat::kXTestKeyboard);
   const int wakeFd = to >= 0 ? eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK) : -1;
-  if (wakeFd < 0 || !XkbQueryExtension(display, &opcode, &eventBase, &errorBase, &major, &minor)) {
+  const int eventBase = wakeFd >= 0 ? XkbEventBase(display) : -1;
+  if (eventBase < 0) {
     XCloseDisplay(display);
     if (wakeFd >= 0) {
       close(wakeFd);
