@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,10 @@ class LayoutKeymap {
   xkb_keymap* keymap_;
   unsigned group_;
 };
+
+// The names a keymap given as XKB keymap text gives its groups, in order ("German", "English (US)"); nullopt
+// when the text does not compile.
+std::optional<std::vector<std::string>> KeymapGroupNames(const std::string& text);
 
 // How a keysym reads in a table: its character ("ä"), or for a dead key or a key without one its XKB name
 // ("dead_circumflex"); empty for no keysym.
