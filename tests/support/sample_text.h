@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <ostream>
 #include <string>
 
 namespace srd::test {
@@ -9,5 +10,14 @@ namespace srd::test {
 // common words with capitals, digits, commas and other punctuation, lines of at most 72 columns and blank
 // lines between paragraphs. Only characters a US keyboard types.
 std::string SampleText(std::size_t characters, unsigned seed = 1);
+
+// A sentence to type on a keyboard layout, for tests parameterised by layout (named by it in test names).
+struct Sentence {
+  const char* layout;
+  const char* text;
+};
+inline void PrintTo(const Sentence& s, std::ostream* out) {
+  *out << s.layout;
+}
 
 }  // namespace srd::test

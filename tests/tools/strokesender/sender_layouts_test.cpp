@@ -15,6 +15,7 @@
 #include "../../support/udp_port.h"
 #include "support/key_observer.h"
 #include "support/program_process.h"
+#include "support/sample_text.h"
 #include "support/x_server_layout.h"
 #include "support/xvfb_server.h"
 
@@ -76,14 +77,7 @@ std::string Typed(const std::vector<KeyEvent>& events, const std::string& layout
   return text;
 }
 
-struct Sentence {
-  const char* layout;
-  const char* text;
-};
-
-void PrintTo(const Sentence& s, std::ostream* out) {
-  *out << s.layout;
-}
+using test::Sentence;
 
 class SenderLayoutsTest : public ::testing::TestWithParam<Sentence> {};
 

@@ -14,6 +14,7 @@
 #include "../../support/udp_port.h"
 #include "support/key_observer.h"
 #include "support/program_process.h"
+#include "support/sample_text.h"
 #include "support/typed_text.h"
 #include "support/wait_until.h"
 #include "support/weston_server.h"
@@ -29,14 +30,7 @@ int RunSender(std::vector<std::string> arguments) {
   return test::ProgramProcess::RunToEnd(options, std::chrono::minutes(2));
 }
 
-struct Sentence {
-  const char* layout;
-  const char* text;  // no dead keys: the observer reads characters, it does not compose them
-};
-
-void PrintTo(const Sentence& s, std::ostream* out) {
-  *out << s.layout;
-}
+using test::Sentence;  // its texts have no dead keys: the observer reads characters, it does not compose them
 
 class WaylandSentencesTest : public ::testing::TestWithParam<Sentence> {};
 
