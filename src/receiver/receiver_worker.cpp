@@ -1,11 +1,13 @@
 #include "receiver/receiver_worker.h"
 
+#include <algorithm>
 #include <functional>
 #include <new>
 #include <system_error>
 
 #include "diag/log.h"
 #include "net/datagram_endpoint.h"
+#include "platform/keys/key_pause.h"
 #include "platform/sys/signals.h"
 #include "receiver/key_commands.h"
 
@@ -21,6 +23,29 @@ constexpr std::chrono::milliseconds kReopenInterval{2000};
 constexpr std::int32_t kReceiveAreaSize = 1024;
 // At most this many datagrams that wait on the old port are still typed before a move to a new one.
 constexpr int kQueuedTakenBeforeMove = 64;
+// The key sink's waits between key events look at the stop flag at least this often.
+constexpr std::chrono::microseconds kPauseSlice{1000};
+
+// The key sink spaces a long datagram's events out over a time that may exceed a pass; its waits end as soon
+// as a stop is asked, so the stop is still seen within one pass.
+class StopAwarePause final : public KeyPause {
+ public:
+  explicit StopAwarePause(ReceiverWorker& worker) : worker_(worker) {}
+  bool Pause(std::chrono::nanoseconds duration) override {
+    while (duration.count() > 0) {
+      if (worker_.TestFlags(WORKER_STOP) != 0) {
+        return false;
+      }
+      const std::chrono::nanoseconds slice = std::min<std::chrono::nanoseconds>(duration, kPauseSlice);
+      std::this_thread::sleep_for(slice);
+      duration -= slice;
+    }
+    return worker_.TestFlags(WORKER_STOP) == 0;
+  }
+
+ private:
+  ReceiverWorker& worker_;
+};
 
 // Opens the endpoint on the port read now; on failure schedules the next try.
 void OpenOnCurrentPort(DatagramEndpoint& endpoint, const ReceiverState& state,
@@ -40,9 +65,13 @@ void ReceiveOne(DatagramEndpoint& endpoint, char (&area)[kReceiveAreaSize + 1], 
 }
 
 // Before a move to another port: the datagrams already waiting on the old one were sent to be typed, so they
-// are, but only so many that a sender who never pauses cannot hold the move up.
-void TakeQueued(DatagramEndpoint& endpoint, char (&area)[kReceiveAreaSize + 1], SocketAddress* source) {
-  for (int taken = 0; taken < kQueuedTakenBeforeMove && endpoint.handle != -1; ++taken) {
+// are, but only so many that a sender who never pauses cannot hold the move up, and none once a stop is
+// asked.
+void TakeQueued(ReceiverWorker& worker, DatagramEndpoint& endpoint, char (&area)[kReceiveAreaSize + 1],
+                SocketAddress* source) {
+  for (int taken = 0;
+       taken < kQueuedTakenBeforeMove && endpoint.handle != -1 && worker.TestFlags(WORKER_STOP) == 0;
+       ++taken) {
     const int ready = endpoint.Wait(WAIT_READ, 0);
     if (ready == -1 || ready == 0) {
       return;
@@ -162,6 +191,8 @@ void ReceiveLoop(ReceiverState& state) {
     return;  // without a worker there is no stop flag to end the loop
   }
   ReceiverWorker& worker = *state.worker;
+  StopAwarePause pause(worker);
+  InstallKeyPause(&pause);
 
   SocketsStartup();
   DatagramEndpoint endpoint;
@@ -187,7 +218,7 @@ void ReceiveLoop(ReceiverState& state) {
     // Every pass looks at the port: a sender that never pauses must not pin the old one.
     if (worker.TestFlags(WORKER_PORT_CHANGE) != 0) {
       worker.ClearFlags(WORKER_PORT_CHANGE);
-      TakeQueued(endpoint, area, &source);
+      TakeQueued(worker, endpoint, area, &source);
       endpoint.Close();
       LogTrace("reset port=%d", state.port.load(std::memory_order_relaxed));
       OpenOnCurrentPort(endpoint, state, nextOpen);
@@ -196,6 +227,7 @@ void ReceiveLoop(ReceiverState& state) {
     }
   }
 
+  InstallKeyPause(nullptr);
   endpoint.Close();
   SocketsCleanup();
 }

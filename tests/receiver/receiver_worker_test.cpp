@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/keys/key_pause.h"
 #include "receiver_worker_fixture.h"
 
 namespace srd {
@@ -98,6 +99,45 @@ TEST_F(ReceiverWorkerTest, PortChangeAndStopOnAnIdleLineAreServicedPromptly) {
   EXPECT_EQ(SocketsStartCount(), starts);     // the loop released its start
   EXPECT_TRUE(test::UdpPortIsFree(newPort));  // and closed its endpoint
   EXPECT_EQ(state_.worker->Stop(), 0);        // a second stop has no thread to wait for
+}
+
+// Records each event after the pause a paced key sink makes between events.
+class PacedKeyBackend final : public KeyBackend {
+ public:
+  explicit PacedKeyBackend(milliseconds pace) : pace_(pace) {}
+  void Inject(std::uint8_t virtualKey, std::uint8_t scanCode, std::uint32_t flags,
+              std::uintptr_t extraInfo) override {
+    PauseBetweenKeyEvents(pace_);
+    recorded_.Inject(virtualKey, scanCode, flags, extraInfo);
+  }
+  const char* Name() const override { return "paced"; }
+  std::size_t Count() const { return recorded_.Count(); }
+
+ private:
+  milliseconds pace_;
+  RecordingKeyBackend recorded_;
+};
+
+TEST_F(ReceiverWorkerTest, StopDuringALongPacedDatagramIsSeenWithinAPassAndTheDatagramEndsWhole) {
+  // 340 events 20 ms apart would hold the worker for almost 7 s; the stop must not wait for them.
+  PacedKeyBackend paced(milliseconds(20));
+  InstallKeyBackend(&paced);
+  const std::int32_t port = FindFreeUdpPort();
+  StartOn(port);
+  std::string full = "?";
+  while (full.size() + 6 <= 1024) {
+    full += "k41u41";
+  }
+  const std::size_t events = (full.size() - 1) / 3;
+  ASSERT_TRUE(WaitUntil([&] {
+    SendDatagram(port, full.c_str());
+    return WaitUntil([&] { return paced.Count() > 0; }, milliseconds(200));
+  }));
+  ExpectStopsPromptly();
+  // The datagram being typed is finished, not cut: no press is left without its release.
+  EXPECT_EQ(paced.Count() % events, 0u);
+  EXPECT_GE(paced.Count(), events);
+  InstallKeyBackend(&keys_);
 }
 
 // The descriptor of this process's UDP socket bound to port, or -1.

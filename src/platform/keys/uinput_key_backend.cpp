@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/keys/key_pause.h"
 #include "platform/layout/vk_table.h"
 
 // Raw ioctls rather than libevdev: the device needs six kinds of call, all fixed at compile time, and with
@@ -53,6 +54,13 @@ std::string KernelError(int negativeErrno) {
   return text;
 }
 
+#ifdef SRD_UINPUT_EVENT_PACE_US
+// A measurement build (bench/uinput_pace_vm): the program the package ships has no way to change its pace.
+constexpr std::chrono::microseconds kBuiltPace{SRD_UINPUT_EVENT_PACE_US};
+#else
+constexpr std::chrono::microseconds kBuiltPace = kUinputEventPace;
+#endif
+
 }  // namespace
 
 std::unique_ptr<UinputKernel> MakeSystemUinputKernel() {
@@ -61,6 +69,12 @@ std::unique_ptr<UinputKernel> MakeSystemUinputKernel() {
 
 std::unique_ptr<UinputKeyBackend> UinputKeyBackend::Create(std::unique_ptr<UinputKernel> kernel,
                                                            const char* path, std::string* whyNot) {
+  return Create(std::move(kernel), path, whyNot, kBuiltPace);
+}
+
+std::unique_ptr<UinputKeyBackend> UinputKeyBackend::Create(std::unique_ptr<UinputKernel> kernel,
+                                                           const char* path, std::string* whyNot,
+                                                           std::chrono::nanoseconds pace) {
   const int fd = kernel->Open(path, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     *whyNot = std::string(path) + " cannot be opened (" + KernelError(fd) + ")";
@@ -93,7 +107,7 @@ std::unique_ptr<UinputKeyBackend> UinputKeyBackend::Create(std::unique_ptr<Uinpu
         std::string("the virtual keyboard cannot be created on ") + path + " (" + KernelError(result) + ")";
     return nullptr;
   }
-  return std::unique_ptr<UinputKeyBackend>(new UinputKeyBackend(std::move(kernel), fd));
+  return std::unique_ptr<UinputKeyBackend>(new UinputKeyBackend(std::move(kernel), fd, pace));
 }
 
 UinputKeyBackend::~UinputKeyBackend() {
@@ -105,6 +119,14 @@ UinputKeyBackend::~UinputKeyBackend() {
 }
 
 bool UinputKeyBackend::EmitKey(std::uint16_t code, bool down) {
+  // Events that come further apart than the pace (a person typing, one character a datagram) never wait.
+  // Once a stop refuses the wait, the rest of the datagram goes out at once: the program is ending, and the
+  // keys still held are released and the device removed right after.
+  const auto due = lastWrite_ + pace_;
+  const auto now = std::chrono::steady_clock::now();
+  if (now < due) {
+    PauseBetweenKeyEvents(due - now);
+  }
   // The key event and the report that ends it go in one write, so the kernel never sees half an event.
   input_event events[2]{};
   events[0].type = EV_KEY;
@@ -113,7 +135,9 @@ bool UinputKeyBackend::EmitKey(std::uint16_t code, bool down) {
   events[1].type = EV_SYN;
   events[1].code = SYN_REPORT;
   events[1].value = 0;
-  return kernel_->Write(fd_, events, sizeof events) == static_cast<long>(sizeof events);
+  const bool written = kernel_->Write(fd_, events, sizeof events) == static_cast<long>(sizeof events);
+  lastWrite_ = std::chrono::steady_clock::now();
+  return written;
 }
 
 }  // namespace srd

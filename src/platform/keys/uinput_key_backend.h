@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -29,14 +30,26 @@ inline constexpr const char* kUinputPath = "/dev/uinput";
 // The name the virtual keyboard has in the kernel and so in the desktop's device lists.
 inline constexpr const char* kUinputDeviceName = "strokerelayd virtual keyboard";
 
+// The least time between two key events written to the device. Every reader of an evdev device (libinput in
+// the compositor, the X server) has a kernel queue of about 64 events, 32 of the writes made here, and loses
+// what does not fit when it is not scheduled in time (SYN_DROPPED: the desktop drops those keys). Written
+// back to back, a dozen characters overflow it; spaced this far apart the reader may stay away 32 times this
+// long. Measured in a virtual machine (software emulation, under load) with sway and libinput typing into a
+// native window: see docs/performance.md for the paces that lost keys and the margin kept here.
+inline constexpr std::chrono::microseconds kUinputEventPace{500};
+
 // Injects keys through one virtual keyboard, created when the program starts and kept until it ends: events
 // written in the first moments after a device appears are lost, until the desktop has opened the new device.
 class UinputKeyBackend final : public TranslatingKeyBackend {
  public:
   // Opens `path` and creates the virtual keyboard; nullptr with *whyNot set (a phrase such as
-  // "/dev/uinput cannot be opened (Permission denied)") when that fails.
+  // "/dev/uinput cannot be opened (Permission denied)") when that fails. Key events are written at least
+  // `pace` apart (kUinputEventPace unless given); the waits between them go through PauseBetweenKeyEvents,
+  // so a stop cuts them short.
   static std::unique_ptr<UinputKeyBackend> Create(std::unique_ptr<UinputKernel> kernel, const char* path,
                                                   std::string* whyNot);
+  static std::unique_ptr<UinputKeyBackend> Create(std::unique_ptr<UinputKernel> kernel, const char* path,
+                                                  std::string* whyNot, std::chrono::nanoseconds pace);
   // Releases every held key, then removes the device.
   ~UinputKeyBackend() override;
 
@@ -56,10 +69,14 @@ class UinputKeyBackend final : public TranslatingKeyBackend {
   bool EmitKey(std::uint16_t code, bool down) override;
 
  private:
-  UinputKeyBackend(std::unique_ptr<UinputKernel> kernel, int fd) : kernel_(std::move(kernel)), fd_(fd) {}
+  UinputKeyBackend(std::unique_ptr<UinputKernel> kernel, int fd, std::chrono::nanoseconds pace)
+      : kernel_(std::move(kernel)), fd_(fd), pace_(pace) {}
 
   std::unique_ptr<UinputKernel> kernel_;
   int fd_;
+  std::chrono::nanoseconds pace_;
+  // When the last key event was written; the next one waits until pace_ after it.
+  std::chrono::steady_clock::time_point lastWrite_{};
   std::unique_ptr<RepeatSuppression> repeatSuppression_;
 };
 

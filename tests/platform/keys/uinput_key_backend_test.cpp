@@ -6,13 +6,16 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
+#include "platform/keys/key_pause.h"
 #include "platform/layout/vk_table.h"
 
 namespace srd {
@@ -24,6 +27,7 @@ constexpr int kFd = 7;
 // "key 30 1" (a write of one key event and its SYN_REPORT), "destroy", "close".
 struct KernelLog {
   std::vector<std::string> trace;
+  std::vector<std::chrono::steady_clock::time_point> writeTimes;
   uinput_setup setup{};
   std::string openPath;
   int openFlags = 0;
@@ -62,6 +66,7 @@ class FakeKernel final : public UinputKernel {
     EXPECT_EQ(events[0].type, EV_KEY);
     EXPECT_TRUE(events[1].type == EV_SYN && events[1].code == SYN_REPORT && events[1].value == 0);
     log_->trace.push_back("key " + std::to_string(events[0].code) + " " + std::to_string(events[0].value));
+    log_->writeTimes.push_back(std::chrono::steady_clock::now());
     return static_cast<long>(size);
   }
   int Close(int fd) override {
@@ -74,9 +79,25 @@ class FakeKernel final : public UinputKernel {
   std::shared_ptr<KernelLog> log_;
 };
 
-std::unique_ptr<UinputKeyBackend> MakeBackend(const std::shared_ptr<KernelLog>& log, std::string* whyNot) {
-  return UinputKeyBackend::Create(std::make_unique<FakeKernel>(log), "/dev/uinput", whyNot);
+std::unique_ptr<UinputKeyBackend> MakeBackend(const std::shared_ptr<KernelLog>& log, std::string* whyNot,
+                                              std::chrono::nanoseconds pace = std::chrono::nanoseconds(0)) {
+  return UinputKeyBackend::Create(std::make_unique<FakeKernel>(log), "/dev/uinput", whyNot, pace);
 }
+
+// A pause that counts the waits asked of it and, once told the program stops, refuses them.
+class CountingPause final : public KeyPause {
+ public:
+  bool Pause(std::chrono::nanoseconds duration) override {
+    ++asked;
+    if (stopping) {
+      return false;
+    }
+    std::this_thread::sleep_for(duration);
+    return true;
+  }
+  int asked = 0;
+  bool stopping = false;
+};
 
 TEST(UinputKeyBackend, CreatesOneKeyboardWithEveryEmittableKeyAndNoRepeat) {
   auto log = std::make_shared<KernelLog>();
@@ -146,6 +167,41 @@ TEST(UinputKeyBackend, WritesKeysInOrderAndReleasesHeldOnesBeforeDestroyingTheDe
             (std::vector<std::string>{"key 30 1", "key 30 0", "key 56 1", "key 41 1", "key 41 0", "key 56 0",
                                       "key 100 1", "key 64 1", "key 64 0", "key 100 0", "key 42 1",
                                       "key 48 1", "key 48 0", "key 42 0", "destroy", "close"}));
+}
+
+TEST(UinputKeyBackend, SpacesKeyEventsByItsPaceUntilAStopRefusesTheWaits) {
+  using std::chrono::milliseconds;
+  constexpr milliseconds kPace{3};
+  auto log = std::make_shared<KernelLog>();
+  std::string whyNot;
+  auto backend = MakeBackend(log, &whyNot, kPace);
+  ASSERT_NE(backend, nullptr);
+  CountingPause pause;
+  InstallKeyPause(&pause);
+  // Back to back, as one datagram's commands come: every write waits for the one before it by the pace.
+  for (int i = 0; i < 5; ++i) {
+    backend->Inject(0x41, 0, KEYEVENT_PRESS, 0);
+    backend->Inject(0x41, 0, KEYEVENT_KEYUP, 0);
+  }
+  ASSERT_EQ(log->writeTimes.size(), 10u);
+  for (std::size_t i = 1; i < log->writeTimes.size(); ++i) {
+    EXPECT_GE(log->writeTimes[i] - log->writeTimes[i - 1], kPace) << "write " << i;
+  }
+  EXPECT_EQ(pause.asked, 9);
+
+  // A key that comes later than the pace is written without a wait.
+  std::this_thread::sleep_for(2 * kPace);
+  backend->Inject(0x42, 0, KEYEVENT_PRESS, 0);
+  EXPECT_EQ(pause.asked, 9);
+
+  // Once the program stops, the rest of the datagram still goes out whole and in order, without waiting.
+  pause.stopping = true;
+  log->trace.clear();
+  backend->Inject(0x42, 0, KEYEVENT_KEYUP, 0);
+  backend->Inject(0x43, 0, KEYEVENT_PRESS, 0);
+  backend->Inject(0x43, 0, KEYEVENT_KEYUP, 0);
+  EXPECT_EQ(log->trace, (std::vector<std::string>{"key 48 0", "key 46 1", "key 46 0"}));
+  InstallKeyPause(nullptr);
 }
 
 }  // namespace
