@@ -31,12 +31,13 @@ inline constexpr const char* kUinputPath = "/dev/uinput";
 inline constexpr const char* kUinputDeviceName = "strokerelayd virtual keyboard";
 
 // The least time between two key events written to the device. Every reader of an evdev device (libinput in
-// the compositor, the X server) has a kernel queue of about 64 events, 32 of the writes made here, and loses
-// what does not fit when it is not scheduled in time (SYN_DROPPED: the desktop drops those keys). Written
-// back to back, a dozen characters overflow it; spaced this far apart the reader may stay away 32 times this
-// long. Measured in a virtual machine (software emulation, under load) with sway and libinput typing into a
-// native window: see docs/performance.md for the paces that lost keys and the margin kept here.
-inline constexpr std::chrono::microseconds kUinputEventPace{500};
+// the compositor, the X server) has a kernel queue of 64 events, 32 of the writes made here, and loses what
+// does not fit when it is not scheduled in time (SYN_DROPPED: the desktop drops those keys). Written back to
+// back, a dozen characters overflow it; spaced this far apart the reader may stay away 32 times this long,
+// 96 ms. Measured in a virtual machine (software emulation) with sway and libinput typing into a native
+// window, its CPUs kept busy on a loaded host: 0.5, 1 and 2 ms lost keys (sway fell behind by up to 132 ms),
+// 3 ms lost none (docs/performance.md). About 145 characters of prose a second.
+inline constexpr std::chrono::microseconds kUinputEventPace{3000};
 
 // Injects keys through one virtual keyboard, created when the program starts and kept until it ends: events
 // written in the first moments after a device appears are lost, until the desktop has opened the new device.
