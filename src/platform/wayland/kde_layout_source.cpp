@@ -5,9 +5,13 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <utility>
+
+#include "platform/wayland/deadline.h"
 
 namespace srd {
 
@@ -68,32 +72,59 @@ std::unique_ptr<KdeLayoutSource> KdeLayoutSource::Start(const std::string& busAd
     *whyNot = "no session bus";
     return nullptr;
   }
+  // One limit for the whole exchange, however many requests it takes.
+  const Deadline deadline(limitMs);
+  const auto left = [&] { return std::max(deadline.LeftMs(), 1); };
   DBusError error;
   dbus_error_init(&error);
   DBusConnection* connection = dbus_connection_open_private(busAddress.c_str(), &error);
   dbus_error_free(&error);
   if (connection == nullptr) {
-    *whyNot = "the session bus does not answer";
+    *whyNot = kKdeBusSilent;
     return nullptr;
   }
   dbus_connection_set_exit_on_disconnect(connection, FALSE);
   std::unique_ptr<KdeLayoutSource> source(
       new KdeLayoutSource(connection, eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK), std::move(onChange)));
-  if (source->wakeFd_ < 0 || !Register(connection, limitMs)) {
-    *whyNot = "the session bus does not answer";
+  if (source->wakeFd_ < 0 || !Register(connection, left())) {
+    *whyNot = kKdeBusSilent;
     return nullptr;
   }
-  // Signals from the moment the layout is read: a switch in between is not lost.
+  // Signals from the moment the layout is read: a switch in between is not lost. Any peer can send a
+  // signal to anyone: only the service's owner, on its path, is believed (checked again as each comes).
   const std::string rule = std::string("type='signal',sender='") + kService + "',path='" + kPath +
                            "',interface='" + kInterface + "',member='layoutChanged'";
   dbus_bus_add_match(connection, rule.c_str(), nullptr);
+  const std::string ownerRule = std::string("type='signal',sender='") + DBUS_SERVICE_DBUS + "',path='" +
+                                DBUS_PATH_DBUS + "',interface='" + DBUS_INTERFACE_DBUS +
+                                "',member='NameOwnerChanged',arg0='" + kService + "'";
+  dbus_bus_add_match(connection, ownerRule.c_str(), nullptr);
+  DBusMessage* getOwner =
+      dbus_message_new_method_call(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS, "GetNameOwner");
+  const char* service = kService;
+  if (getOwner != nullptr) {
+    dbus_message_append_args(getOwner, DBUS_TYPE_STRING, &service, DBUS_TYPE_INVALID);
+  }
+  DBusMessage* ownerReply = Call(connection, getOwner, left());
+  const char* owner = nullptr;
+  if (ownerReply != nullptr &&
+      dbus_message_get_args(ownerReply, nullptr, DBUS_TYPE_STRING, &owner, DBUS_TYPE_INVALID)) {
+    source->owner_ = owner;
+  }
+  if (ownerReply != nullptr) {
+    dbus_message_unref(ownerReply);
+  }
+  if (source->owner_.empty()) {
+    *whyNot = "no KDE Plasma keyboard service on the session bus";
+    return nullptr;
+  }
   // Asked only of a running Plasma: a desktop that merely has KDE programs installed must not start its
   // keyboard service by being asked.
   DBusMessage* getLayout = dbus_message_new_method_call(kService, kPath, kInterface, "getLayout");
   if (getLayout != nullptr) {
     dbus_message_set_auto_start(getLayout, FALSE);
   }
-  DBusMessage* reply = Call(connection, getLayout, limitMs);
+  DBusMessage* reply = Call(connection, getLayout, left());
   std::uint32_t index = 0;
   const bool answered =
       reply != nullptr && dbus_message_get_args(reply, nullptr, DBUS_TYPE_UINT32, &index, DBUS_TYPE_INVALID);
@@ -127,9 +158,14 @@ KdeLayoutSource::~KdeLayoutSource() {
   }
 }
 
-void KdeLayoutSource::Report(unsigned index) {
+bool KdeLayoutSource::FromService(DBusMessage* message) {
+  const char* sender = dbus_message_get_sender(message);
+  return sender != nullptr && sender == owner_ && dbus_message_has_path(message, kPath);
+}
+
+void KdeLayoutSource::Report(std::uint32_t index) {
   ActiveLayout active;
-  active.index = static_cast<int>(index);
+  active.index = index;
   active.where = kWhere;
   onChange_(active);
 }
@@ -143,9 +179,18 @@ void KdeLayoutSource::Run() {
     // Messages read along with earlier replies wait in the connection's queue, not on the socket.
     while (DBusMessage* message = dbus_connection_pop_message(connection_)) {
       std::uint32_t index = 0;
-      if (dbus_message_is_signal(message, kInterface, "layoutChanged") &&
+      const char* name = nullptr;
+      const char* before = nullptr;
+      const char* after = nullptr;
+      if (dbus_message_is_signal(message, kInterface, "layoutChanged") && FromService(message) &&
           dbus_message_get_args(message, nullptr, DBUS_TYPE_UINT32, &index, DBUS_TYPE_INVALID)) {
         Report(index);
+      } else if (dbus_message_is_signal(message, DBUS_INTERFACE_DBUS, "NameOwnerChanged") &&
+                 dbus_message_has_sender(message, DBUS_SERVICE_DBUS) &&
+                 dbus_message_get_args(message, nullptr, DBUS_TYPE_STRING, &name, DBUS_TYPE_STRING, &before,
+                                       DBUS_TYPE_STRING, &after, DBUS_TYPE_INVALID) &&
+                 std::string(name) == kService) {
+        owner_ = after;  // a Plasma started again; empty while none owns it
       }
       dbus_message_unref(message);
     }

@@ -80,14 +80,14 @@ class PrivateSessionBus {
 TEST_F(DesktopSourcesTest, KdePlasmasActiveLayoutIsFollowed) {
   PrivateSessionBus bus;
   ASSERT_TRUE(bus.Ready());
-  const auto kde = [&](ActiveLayoutChanged onChange, int limitMs, std::string* whyNot) {
+  const auto kde = [&](ActiveLayoutChanged onChange, int limitMs, DesktopMiss* miss) {
     return std::unique_ptr<DesktopLayoutSource>(
-        KdeLayoutSource::Start(bus.Address(), std::move(onChange), limitMs, whyNot));
+        KdeLayoutSource::Start(bus.Address(), std::move(onChange), limitMs, &miss->why));
   };
   // Without the service: told at once, and the first layout is used.
-  std::string whyNot;
+  DesktopMiss whyNot;
   EXPECT_EQ(kde([](const ActiveLayout&) {}, 1000, &whyNot), nullptr);
-  EXPECT_EQ(whyNot, "no KDE Plasma keyboard service on the session bus");
+  EXPECT_EQ(whyNot.why, "no KDE Plasma keyboard service on the session bus");
 
   test::ProgramOptions options(KDE_KEYBOARD_STANDIN, {{"DBUS_SESSION_BUS_ADDRESS", bus.Address()}});
   options.arguments = {"1"};
@@ -125,8 +125,8 @@ TEST_F(DesktopSourcesTest, GnomesCurrentInputSourceIsFollowed) {
   // GLib reads these at its first use of settings, which is in this test's process.
   setenv("GSETTINGS_BACKEND", "keyfile", 1);
   setenv("XDG_CONFIG_HOME", config.Path().c_str(), 1);
-  const auto gnome = [](ActiveLayoutChanged onChange, int, std::string* whyNot) {
-    return std::unique_ptr<DesktopLayoutSource>(GnomeLayoutSource::Start(std::move(onChange), whyNot));
+  const auto gnome = [](ActiveLayoutChanged onChange, int, DesktopMiss* miss) {
+    return std::unique_ptr<DesktopLayoutSource>(GnomeLayoutSource::Start(std::move(onChange), &miss->why));
   };
   const auto layout = Follow(gnome);
   EXPECT_EQ(layout->Current().Name().Text(), "de");
@@ -219,9 +219,9 @@ class SwayStandIn {
 
 TEST_F(DesktopSourcesTest, SwaysActiveLayoutIsFollowed) {
   SwayStandIn sway(1, 0);
-  const auto source = [&](ActiveLayoutChanged onChange, int limitMs, std::string* whyNot) {
+  const auto source = [&](ActiveLayoutChanged onChange, int limitMs, DesktopMiss* miss) {
     return std::unique_ptr<DesktopLayoutSource>(
-        SwayLayoutSource::Start(sway.Path(), std::move(onChange), limitMs, whyNot));
+        SwayLayoutSource::Start(sway.Path(), std::move(onChange), limitMs, &miss->why));
   };
   const auto layout = Follow(source);
   EXPECT_TRUE(Says("de (compositor keymap, sway layout 2 of 2)"));
@@ -233,6 +233,9 @@ TEST_F(DesktopSourcesTest, SwaysActiveLayoutIsFollowed) {
 TEST(GnomeSources, AnInputSourcesIdIsALayoutAndVariant) {
   EXPECT_EQ(LayoutOfGnomeSource("de"), (LayoutName{"de", ""}));
   EXPECT_EQ(LayoutOfGnomeSource("de+nodeadkeys"), (LayoutName{"de", "nodeadkeys"}));
+  // Never a path into XKB's files.
+  EXPECT_EQ(LayoutOfGnomeSource("../../../../tmp/f"), std::nullopt);
+  EXPECT_EQ(LayoutOfGnomeSource("de+a+b"), std::nullopt);
 }
 
 }  // namespace
