@@ -25,6 +25,7 @@
 #include "platform/wayland/kde_layout_source.h"
 #include "platform/wayland/sway_layout_source.h"
 #include "platform/wayland/wayland_layout_watch.h"
+#include "private_session_bus.h"
 #include "support/layout_lines.h"
 #include "support/program_process.h"
 #include "support/scoped_temp_dir.h"
@@ -57,28 +58,8 @@ class DesktopSourcesTest : public ::testing::Test {
   test::LayoutLines lines_;
 };
 
-// A session bus of the test's own, with nothing on it yet.
-class PrivateSessionBus {
- public:
-  PrivateSessionBus()
-      : address_("unix:path=" + dir_.Path() + "/bus"), daemon_([&] {
-          test::ProgramOptions options("/usr/bin/dbus-daemon");
-          options.arguments = {"--session", "--nofork", "--address=" + address_};
-          return options;
-        }()) {}
-  bool Ready() const {
-    return test::WaitUntil([&] { return std::filesystem::exists(dir_.Path() + "/bus"); }, 30s);
-  }
-  const std::string& Address() const { return address_; }
-
- private:
-  test::ScopedTempDir dir_{"srd-bus"};
-  std::string address_;
-  test::ProgramProcess daemon_;
-};
-
 TEST_F(DesktopSourcesTest, KdePlasmasActiveLayoutIsFollowed) {
-  PrivateSessionBus bus;
+  test::PrivateSessionBus bus;
   ASSERT_TRUE(bus.Ready());
   const auto kde = [&](ActiveLayoutChanged onChange, int limitMs, DesktopMiss* miss) {
     return std::unique_ptr<DesktopLayoutSource>(

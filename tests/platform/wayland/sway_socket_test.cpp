@@ -26,7 +26,7 @@
 #include "platform/wayland/wayland_layout_watch.h"
 #include "support/fake_compositor.h"
 #include "support/layout_lines.h"
-#include "support/scoped_temp_dir.h"
+#include "support/scripted_socket.h"
 #include "support/wait_until.h"
 
 namespace srd {
@@ -36,54 +36,8 @@ using namespace std::chrono_literals;
 
 constexpr std::uint32_t kInputEvent = 0x80000015u;
 
-// A sway socket whose every connection is played by `script` (given the client and the connection's
-// number); a script that waits calls Silence(), which ends when the stand-in goes.
-class ScriptedSway {
- public:
-  using Script = std::function<void(ScriptedSway&, int client, int connection)>;
-  explicit ScriptedSway(Script script, int backlog = 8) : path_(dir_.Path() + "/sway.sock") {
-    listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path_.c_str(), sizeof address.sun_path - 1);
-    bind(listener_, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    listen(listener_, backlog);
-    if (!script) {
-      return;  // a listener that never accepts
-    }
-    thread_ = std::thread([this, script] {
-      for (int connection = 0;; ++connection) {
-        const int client = accept(listener_, nullptr, nullptr);
-        if (client < 0) {
-          return;
-        }
-        script(*this, client, connection);
-        close(client);
-      }
-    });
-  }
-  ~ScriptedSway() {
-    {
-      std::lock_guard lock(mutex_);
-      stopping_ = true;
-    }
-    stop_.notify_all();
-    shutdown(listener_, SHUT_RDWR);
-    if (thread_.joinable()) {
-      thread_.join();
-    }
-    close(listener_);
-  }
-  const std::string& Path() const { return path_; }
-  void Silence() {
-    std::unique_lock lock(mutex_);
-    stop_.wait(lock, [this] { return stopping_; });
-  }
-  bool Sleep(std::chrono::milliseconds time) {
-    std::unique_lock lock(mutex_);
-    return !stop_.wait_for(lock, time, [this] { return stopping_; });
-  }
-
+// sway's side of the exchange, for the scripts.
+struct ScriptedSway {
   // The type of the next request, or 0 when the client went.
   static std::uint32_t Request(int client) {
     char header[14];
@@ -118,15 +72,6 @@ class ScriptedSway {
     Send(client, 2, "{\"success\": true}");
     return Request(client) == 100;
   }
-
- private:
-  test::ScopedTempDir dir_{"srd-sway"};
-  std::string path_;
-  int listener_ = -1;
-  std::mutex mutex_;
-  std::condition_variable stop_;
-  bool stopping_ = false;
-  std::thread thread_;
 };
 
 std::string Keyboard(const std::string& id, const std::string& name, int active) {
@@ -159,10 +104,10 @@ constexpr int kLimitMs = 500;
 
 // Each way of not answering ends within the limit as a whole, with the reason.
 TEST(SwaySocket, ASwayThatDoesNotAnswerInTimeIsGivenUpWithinTheLimit) {
-  const std::vector<std::pair<const char*, ScriptedSway::Script>> cases = {
-      {"silent after accepting", [](ScriptedSway& sway, int, int) { sway.Silence(); }},
+  const std::vector<std::pair<const char*, test::ScriptedSocket::Script>> cases = {
+      {"silent after accepting", [](test::ScriptedSocket& sway, int, int) { sway.Silence(); }},
       {"a header, then a byte every 0.4 s",
-       [](ScriptedSway& sway, int client, int) {
+       [](test::ScriptedSocket& sway, int client, int) {
          if (!ScriptedSway::Subscribed(client)) {
            return;
          }
@@ -173,7 +118,7 @@ TEST(SwaySocket, ASwayThatDoesNotAnswerInTimeIsGivenUpWithinTheLimit) {
          }
        }},
       {"a payload of 4 GiB announced",
-       [](ScriptedSway& sway, int client, int) {
+       [](test::ScriptedSocket& sway, int client, int) {
          if (ScriptedSway::Request(client) == 2) {
            const std::string header = ScriptedSway::Message(2, "", 0xFFFFFFF0u);
            send(client, header.data(), header.size(), MSG_NOSIGNAL);
@@ -184,7 +129,7 @@ TEST(SwaySocket, ASwayThatDoesNotAnswerInTimeIsGivenUpWithinTheLimit) {
   };
   for (const auto& [name, script] : cases) {
     SCOPED_TRACE(name);
-    ScriptedSway sway(script, 0);
+    test::ScriptedSocket sway(script, 0);
     std::vector<int> queued;  // a backlog filled by others
     if (!script) {
       for (int i = 0; i < 4; ++i) {
@@ -217,7 +162,7 @@ TEST(SwaySocket, ASwayThatDoesNotAnswerInTimeIsGivenUpWithinTheLimit) {
 // it, is followed from then on.
 TEST(SwaySocket, OnlyTheFollowedKeyboardsLayoutCounts) {
   std::atomic<int> stage = 0;
-  ScriptedSway sway([&](ScriptedSway& self, int client, int) {
+  test::ScriptedSocket sway([&](test::ScriptedSocket& self, int client, int) {
     if (!ScriptedSway::Subscribed(client)) {
       return;
     }
@@ -249,7 +194,7 @@ TEST(SwaySocket, OnlyTheFollowedKeyboardsLayoutCounts) {
 TEST(SwaySocket, AStopEndsTheWatchWhateverItWaitsOn) {
   for (const bool partial : {false, true}) {
     SCOPED_TRACE(partial ? "within an event" : "between events");
-    ScriptedSway sway([&](ScriptedSway& self, int client, int) {
+    test::ScriptedSocket sway([&](test::ScriptedSocket& self, int client, int) {
       if (!ScriptedSway::Subscribed(client)) {
         return;
       }
@@ -276,7 +221,7 @@ TEST(SwaySocket, AStopEndsTheWatchWhateverItWaitsOn) {
 TEST(SwaySocket, ABusySwayIsAskedAgainUntilItAnswers) {
   test::FakeCompositor compositor;
   compositor.AddKeyboard(test::KeymapTextOf("us,de"));
-  ScriptedSway sway([](ScriptedSway& self, int client, int connection) {
+  test::ScriptedSocket sway([](test::ScriptedSocket& self, int client, int connection) {
     if (connection == 0) {
       self.Sleep(800ms);  // busy for longer than the first asking waits
       return;
