@@ -14,6 +14,7 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/wayland/stop_request.h"
 #include "platform/wayland/unix_connect.h"
 
 namespace srd {
@@ -107,8 +108,17 @@ std::unique_ptr<CompositorKeymap> CompositorKeymap::Start(const std::string& dis
   wl_callback* sync = wl_display_sync(display);
   wl_callback_add_listener(sync, &syncListener, keymap.get());
   CompositorKeymap* self = keymap.get();
-  const bool listed = self->DispatchUntil(
-      [self] { return self->seatAnswered_ || (self->globalsListed_ && !self->seat_); }, deadline.LeftMs());
+  struct StopFd {
+    int fd = OpenStopRequestFd();
+    ~StopFd() {
+      if (fd >= 0) {
+        close(fd);
+      }
+    }
+  } stop;
+  const bool listed =
+      self->DispatchUntil([self] { return self->seatAnswered_ || (self->globalsListed_ && !self->seat_); },
+                          deadline.LeftMs(), stop.fd);
   if (!listed) {
     *whyNot = "the compositor did not answer";
     return nullptr;
@@ -118,7 +128,7 @@ std::unique_ptr<CompositorKeymap> CompositorKeymap::Start(const std::string& dis
     *whyNot = "the compositor offers no seat";
   } else if (self->keyboard_ == nullptr) {
     *whyNot = "the compositor's seat has no keyboard";
-  } else if (!self->DispatchUntil([self] { return self->fresh_; }, deadline.LeftMs())) {
+  } else if (!self->DispatchUntil([self] { return self->fresh_; }, deadline.LeftMs(), stop.fd)) {
     *whyNot = "the compositor sent no keymap";
   } else {
     self->fresh_ = false;
@@ -153,7 +163,7 @@ CompositorKeymap::~CompositorKeymap() {
   }
 }
 
-bool CompositorKeymap::DispatchUntil(const std::function<bool()>& done, int limitMs) {
+bool CompositorKeymap::DispatchUntil(const std::function<bool()>& done, int limitMs, int stopFd) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
   while (!done()) {
     while (wl_display_prepare_read(display_) != 0) {
@@ -168,10 +178,10 @@ bool CompositorKeymap::DispatchUntil(const std::function<bool()>& done, int limi
     wl_display_flush(display_);
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    pollfd fds[2] = {{wl_display_get_fd(display_), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+    pollfd fds[3] = {{wl_display_get_fd(display_), POLLIN, 0}, {wakeFd_, POLLIN, 0}, {stopFd, POLLIN, 0}};
     const int timeout =
         limitMs < 0 ? -1 : static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, left.count()));
-    const int ready = timeout != 0 ? poll(fds, 2, timeout) : 0;
+    const int ready = timeout != 0 ? poll(fds, 3, timeout) : 0;
     if (ready < 0 && errno == EINTR) {
       wl_display_cancel_read(display_);
       continue;

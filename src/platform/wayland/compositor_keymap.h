@@ -36,8 +36,8 @@ class CompositorKeymap {
  private:
   CompositorKeymap(wl_display* display, int wakeFd);
   // Dispatches events until `done` holds or the time is over (limitMs < 0: never); false then, when the
-  // thread is stopped, or when the connection failed.
-  bool DispatchUntil(const std::function<bool()>& done, int limitMs);
+  // thread is stopped (or `stopFd` is readable), or when the connection failed.
+  bool DispatchUntil(const std::function<bool()>& done, int limitMs, int stopFd = -1);
   void Run();
 
   static void OnGlobal(void* self, wl_registry* registry, unsigned name, const char* interface,

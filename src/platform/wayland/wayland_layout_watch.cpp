@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/wayland/deadline.h"
+#include "platform/wayland/stop_request.h"
 
 namespace srd {
 
@@ -42,8 +43,10 @@ std::unique_ptr<WaylandLayoutWatch> WaylandLayoutWatch::Start(
       return nullptr;
     }
   }
-  // The desktop's answer waits in active_ until the keymap decides with it.
-  const bool answered = watch->AskDesktops(std::min(kDesktopLimitMs, deadline.LeftMs()));
+  // The desktop's answer waits in active_ until the keymap decides with it. A stop asked for meanwhile is
+  // not kept waiting: the desktops are asked later, if at all.
+  const bool stop = StopRequested();
+  const bool answered = !stop && watch->AskDesktops(std::min(kDesktopLimitMs, deadline.LeftMs()));
   watch->keymap_ = std::move(keymap);
   {
     std::lock_guard lock(watch->mutex_);
@@ -58,7 +61,7 @@ std::unique_ptr<WaylandLayoutWatch> WaylandLayoutWatch::Start(
     } else {
       watch->Decide();
     }
-    if (!answered && !watch->desktopMissed_.empty()) {
+    if (!stop && !answered && !watch->desktopMissed_.empty()) {
       watch->asker_ = std::thread([self] { self->AskAgain(); });
     }
   }
