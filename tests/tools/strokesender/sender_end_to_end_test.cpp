@@ -107,7 +107,9 @@ TEST_F(SenderEndToEndTest, LongTextsAndEveryTypableCharacterArriveWhole) {
       shuffled += every[(j * 7 + i) % every.size()];
     }
   }
-  for (const std::string& text : {every, test::SampleText(20000), shuffled}) {
+  // 6000 characters outlast the datagrams the pacer sends at once (about 4400 characters), so the rest goes
+  // at the pace of its receiver model, a few seconds here.
+  for (const std::string& text : {every, test::SampleText(6000), shuffled}) {
     SCOPED_TRACE(text.size());
     ASSERT_EQ(RunSender({"-l", "us", "127.0.0.1", text}), 0);  // the receiving server's layout
     const std::vector<KeyEvent> events = observer_->Take(EventsOf(text));
