@@ -14,7 +14,7 @@
 
 int main(int argc, char** argv) {
   const int characters = argc > 1 ? std::atoi(argv[1]) : 2000;
-  const int runs = argc > 2 ? std::atoi(argv[2]) : 10;
+  const int runs = argc > 2 ? std::atoi(argv[2]) : 30;
   const std::string text = srd::test::SampleText(static_cast<std::size_t>(characters));
   std::printf("lossy.characters %d\nlossy.runs %d\n", characters, runs);
   for (int percent : {0, 5, 10, 15, 20, 25, 30}) {
@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
       bool stray = false;
       for (int run = 0; run < runs; ++run) {
         const srd::test::LossyLinkRun result =
-            srd::test::RunLossyLink(text, percent / 100.0, static_cast<unsigned>(1000 + run), copies);
+            srd::test::RunLossyLink(text, percent / 100.0, static_cast<unsigned>(1000 * percent + run), copies);
         if (!result.ran) {
           std::fprintf(stderr, "lossy: the receiver or the relay did not come up\n");
           return 1;

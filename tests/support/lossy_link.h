@@ -22,6 +22,7 @@
 #include "receiver/key_commands.h"
 #include "receiver/receiver_worker.h"
 #include "receiver/sealed_receive.h"
+#include "seal/datagram_sealer.h"
 #include "seal/paired_receiver.h"
 #include "seal/sealed_datagram.h"
 #include "support/loopback.h"
@@ -57,12 +58,12 @@ class LossyRelay {
       if (datagram.empty()) {
         continue;
       }
-      ++received_;
       if (drop_(random_)) {
         ++dropped_;
       } else {
         out_.SendTo(toPort_, datagram);
       }
+      ++received_;  // counted once forwarded: what a later datagram to the receiver cannot overtake
     }
   }
 
@@ -135,15 +136,20 @@ inline LossyLinkRun RunLossyLink(const std::string& text, double dropRate, unsig
       for (const sender::Batch& batch : batches) {
         sender.Send(batch.datagram, error);
       }
-      // Everything sent has arrived, or was dropped, once the relay has seen every copy and the sink is quiet.
+      // Once the relay has passed on or dropped every copy, a marker sent straight to the receiver queues behind
+      // all it passed on: when the marker's key arrives, everything that got through has been typed.
       const std::size_t sent = batches.size() * static_cast<std::size_t>(copies);
       WaitUntil([&] { return relay.Received() == sent; }, std::chrono::seconds(20));
-      std::size_t last = 0;
-      do {
-        last = keys.Count();
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-      } while (keys.Count() != last);
-      run.ran = true;
+      seal::DatagramSealer marker(key);
+      UdpSocket direct;
+      direct.SendTo(port, marker.Seal("?kfe"));
+      const RecordedKeyEvent markerEvent{0xfe, 0, KEYEVENT_PRESS, KEY_EVENT_TAG};
+      run.ran = WaitUntil(
+          [&] {
+            const std::vector<RecordedKeyEvent> events = keys.Events();
+            return !events.empty() && events.back() == markerEvent;
+          },
+          std::chrono::seconds(30));
       run.copiesSent = relay.Received();
       run.copiesDropped = relay.Dropped();
     }
@@ -153,7 +159,10 @@ inline LossyLinkRun RunLossyLink(const std::string& text, double dropRate, unsig
   InstallKeyBackend(nullptr);
 
   // Whole characters arrive or are lost; walk the characters along what arrived.
-  const std::vector<RecordedKeyEvent> typed = keys.Events();
+  std::vector<RecordedKeyEvent> typed = keys.Events();
+  if (run.ran) {
+    typed.pop_back();  // the marker
+  }
   std::size_t at = 0;
   for (const std::vector<RecordedKeyEvent>& character : expected) {
     if (at + character.size() <= typed.size() &&
