@@ -26,8 +26,8 @@ int main(int argc, char** argv) {
       int wholeRuns = 0;
       bool stray = false;
       for (int run = 0; run < runs; ++run) {
-        const srd::test::LossyLinkRun result =
-            srd::test::RunLossyLink(text, percent / 100.0, static_cast<unsigned>(1000 * percent + run), copies);
+        const srd::test::LossyLinkRun result = srd::test::RunLossyLink(
+            text, percent / 100.0, static_cast<unsigned>(1000 * percent + run), copies);
         if (!result.ran) {
           std::fprintf(stderr, "lossy: the receiver or the relay did not come up\n");
           return 1;
@@ -40,10 +40,11 @@ int main(int argc, char** argv) {
         stray = stray || result.strayEvents;
       }
       const double lostPercent = 100.0 * static_cast<double>(lost) / (static_cast<double>(characters) * runs);
-      std::fprintf(stderr, "drop %2d%%, %d cop%s: %zu of %d characters lost (%.2f%%), %d of %d runs whole, "
+      std::fprintf(stderr,
+                   "drop %2d%%, %d cop%s: %zu of %d characters lost (%.2f%%), %d of %d runs whole, "
                    "%zu of %zu copies dropped%s\n",
-                   percent, copies, copies == 1 ? "y" : "ies", lost, characters * runs, lostPercent, wholeRuns,
-                   runs, dropped, sent, stray ? ", OUT OF ORDER" : "");
+                   percent, copies, copies == 1 ? "y" : "ies", lost, characters * runs, lostPercent,
+                   wholeRuns, runs, dropped, sent, stray ? ", OUT OF ORDER" : "");
       const std::string name = "lossy." + std::to_string(percent) + ".copies" + std::to_string(copies);
       std::printf("%s.lost_percent %.6g\n%s.whole_runs %d\n%s.datagrams_per_run %.6g\n%s.out_of_order %d\n",
                   name.c_str(), lostPercent, name.c_str(), wholeRuns, name.c_str(),

@@ -32,7 +32,8 @@ void OpenReceived(const std::uint8_t* data, std::size_t size) {
   char text[srd::seal::SEALED_MAX_BYTES + 1];
   srd::seal::SealedPlace place;
   std::size_t length = 0;
-  if (size <= srd::seal::SEALED_MAX_BYTES && srd::seal::OpenDatagram(key, data, size, &place, text, &length)) {
+  if (size <= srd::seal::SEALED_MAX_BYTES &&
+      srd::seal::OpenDatagram(key, data, size, &place, text, &length)) {
     // Only seeds sealed with the fuzzing key open; their text is decoded like any other.
     text[length] = '\0';
     srd::DecodeKeyCommands(text);
@@ -40,8 +41,8 @@ void OpenReceived(const std::uint8_t* data, std::size_t size) {
   const std::string plain(reinterpret_cast<const char*>(data), std::min(size, srd::seal::SEALED_MAX_TEXT));
   const std::string sealed = srd::seal::SealDatagram(key, {1, 2, 3}, plain);
   if (sealed.size() > srd::seal::SEALED_MAX_BYTES ||
-      !srd::seal::OpenDatagram(key, reinterpret_cast<const std::uint8_t*>(sealed.data()), sealed.size(), &place,
-                               text, &length) ||
+      !srd::seal::OpenDatagram(key, reinterpret_cast<const std::uint8_t*>(sealed.data()), sealed.size(),
+                               &place, text, &length) ||
       std::string(text, length) != plain) {
     std::abort();
   }

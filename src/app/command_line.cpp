@@ -61,7 +61,8 @@ std::optional<int> AnswerCommandLine(int argc, char** argv) {
     return 0;
   }
   // A question followed by more: the first word past it is the one not understood.
-  const char* refused = IsHelp(arg) || IsVersion(arg) ? argv[2] : argv[1];
+  const bool known = IsHelp(arg) || IsVersion(arg) || arg == "--pair" || arg == "--unpair";
+  const char* refused = known ? argv[2] : argv[1];
   std::fprintf(stderr, "strokerelayd: unexpected argument '%s'\n%s", refused, kUsage);
   return 2;
 }

@@ -8,9 +8,9 @@
 
 namespace srd {
 
-// Answers --help or --version on standard output, runs --pair or --unpair, or refuses an unknown argument with a usage line on
-// standard error, and returns the exit code to end with (0, or 2 for bad usage). Returns nothing when there
-// are no arguments and the program is to start.
+// Answers --help or --version on standard output, runs --pair or --unpair, or refuses an unknown argument
+// with a usage line on standard error, and returns the exit code to end with (0, or 2 for bad usage). Returns
+// nothing when there are no arguments and the program is to start.
 std::optional<int> AnswerCommandLine(int argc, char** argv);
 
 }  // namespace srd

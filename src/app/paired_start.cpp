@@ -32,10 +32,11 @@ int PairCommand() {
     std::fprintf(stderr, "strokerelayd: cannot pair: %s\n", result.whyNot.c_str());
     return kRefusedExit;
   }
-  std::printf("This receiver types only what senders holding its key send (key in %s).\n"
-              "Pair a sender with: strokesender --pair HOST CODE\n"
-              "%s\n",
-              files.key.c_str(), seal::PairingCodeFor(*result.key).c_str());
+  std::printf(
+      "This receiver types only what senders holding its key send (key in %s).\n"
+      "Pair a sender with: strokesender --pair HOST CODE\n"
+      "%s\n",
+      files.key.c_str(), seal::PairingCodeFor(*result.key).c_str());
   return 0;
 }
 
@@ -72,9 +73,10 @@ std::optional<int> LoadPairedMode(std::unique_ptr<seal::PairedReceiver>& paired)
 }
 
 void TellPairedMode() {
-  std::fputs("strokerelayd: paired: only senders holding this receiver's key are accepted "
-             "(strokerelayd --unpair opens it to every sender)\n",
-             stderr);
+  std::fputs(
+      "strokerelayd: paired: only senders holding this receiver's key are accepted "
+      "(strokerelayd --unpair opens it to every sender)\n",
+      stderr);
 }
 
 }  // namespace srd

@@ -54,9 +54,10 @@ void SealedReceive::Take(const char* area, int n, const SocketAddress& source) {
 void SealedReceive::Pass() {
   refusals_.Tell(RefusalReport::Clock::now());
   if (const std::string why = paired_.TakeStoreFailure(); !why.empty()) {
-    LogReport("strokerelayd: the senders' order cannot be stored (%s); after a restart a recorded datagram "
-              "could be typed again",
-              why.c_str());
+    LogReport(
+        "strokerelayd: the senders' order cannot be stored (%s); after a restart a recorded datagram "
+        "could be typed again",
+        why.c_str());
   }
 }
 

@@ -4,7 +4,8 @@
 
 namespace srd::seal {
 
-PairedReceiver::PairedReceiver(const Key& key, std::string orderPath) : key_(key), orderPath_(std::move(orderPath)) {}
+PairedReceiver::PairedReceiver(const Key& key, std::string orderPath)
+    : key_(key), orderPath_(std::move(orderPath)) {}
 
 std::string PairedReceiver::LoadOrder() {
   const ReadResult read = ReadPrivateFile(orderPath_, SENDER_ORDER_FILE_BYTES);

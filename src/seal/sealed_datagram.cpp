@@ -37,9 +37,9 @@ std::string SealDatagram(const Key& key, const SealedPlace& place, std::string_v
   PutWord(bytes + 10, place.start);
   PutWord(bytes + 18, place.number);
   unsigned long long sealedLength = 0;
-  crypto_aead_xchacha20poly1305_ietf_encrypt(bytes + SEALED_HEADER_BYTES, &sealedLength,
-                                             reinterpret_cast<const unsigned char*>(text.data()), text.size(),
-                                             bytes, SEALED_HEADER_BYTES, nullptr, bytes + 2, key.bytes.data());
+  crypto_aead_xchacha20poly1305_ietf_encrypt(
+      bytes + SEALED_HEADER_BYTES, &sealedLength, reinterpret_cast<const unsigned char*>(text.data()),
+      text.size(), bytes, SEALED_HEADER_BYTES, nullptr, bytes + 2, key.bytes.data());
   datagram.resize(SEALED_HEADER_BYTES + sealedLength);
   return datagram;
 }
@@ -50,10 +50,9 @@ bool OpenDatagram(const Key& key, const std::uint8_t* datagram, std::size_t size
     return false;
   }
   unsigned long long opened = 0;
-  if (crypto_aead_xchacha20poly1305_ietf_decrypt(reinterpret_cast<unsigned char*>(text), &opened, nullptr,
-                                                 datagram + SEALED_HEADER_BYTES, size - SEALED_HEADER_BYTES,
-                                                 datagram, SEALED_HEADER_BYTES, datagram + 2,
-                                                 key.bytes.data()) != 0) {
+  if (crypto_aead_xchacha20poly1305_ietf_decrypt(
+          reinterpret_cast<unsigned char*>(text), &opened, nullptr, datagram + SEALED_HEADER_BYTES,
+          size - SEALED_HEADER_BYTES, datagram, SEALED_HEADER_BYTES, datagram + 2, key.bytes.data()) != 0) {
     return false;
   }
   place->sender = GetWord(datagram + 2);

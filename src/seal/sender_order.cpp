@@ -42,7 +42,8 @@ Admission SenderOrder::Admit(const SealedPlace& place, Clock::time_point now) {
     sender = Add(place.sender, place.start);
   }
   if (place.number <= sender->typed) {
-    const bool recent = sender->lastNew != Clock::time_point::min() && now - sender->lastNew <= SENDER_REPEAT_WINDOW;
+    const bool recent =
+        sender->lastNew != Clock::time_point::min() && now - sender->lastNew <= SENDER_REPEAT_WINDOW;
     return recent ? Admission::kRepeat : Admission::kReplay;
   }
   const bool gap = place.number != sender->typed + 1;
@@ -61,7 +62,8 @@ std::string SenderOrder::Text(bool reserve) {
   text += line;
   for (Sender& sender : senders_) {
     const std::uint64_t typed = sender.typed;
-    sender.stored = reserve && typed <= UINT64_MAX - SENDER_ORDER_RESERVE ? typed + SENDER_ORDER_RESERVE : typed;
+    sender.stored =
+        reserve && typed <= UINT64_MAX - SENDER_ORDER_RESERVE ? typed + SENDER_ORDER_RESERVE : typed;
     std::snprintf(line, sizeof line, "%016" PRIx64 " %" PRIu64 " %" PRIu64 "\n", sender.id, sender.start,
                   sender.stored);
     text += line;

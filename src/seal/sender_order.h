@@ -30,10 +30,10 @@ inline constexpr std::chrono::milliseconds SENDER_REPEAT_WINDOW{3000};
 inline constexpr std::size_t SENDER_ORDER_FILE_BYTES = 96 * 1024;
 
 enum class Admission {
-  kNext,       // the sender's next datagram: type it
-  kAfterGap,   // later than the next: datagrams between were lost; release held keys, then type it
-  kRepeat,     // typed already, a repeat the sender sent on purpose: nothing to type, nothing to say
-  kReplay,     // typed already, or from before what the record holds: a replay, refused
+  kNext,      // the sender's next datagram: type it
+  kAfterGap,  // later than the next: datagrams between were lost; release held keys, then type it
+  kRepeat,    // typed already, a repeat the sender sent on purpose: nothing to type, nothing to say
+  kReplay,    // typed already, or from before what the record holds: a replay, refused
 };
 
 class SenderOrder {
@@ -57,8 +57,8 @@ class SenderOrder {
   struct Sender {
     std::uint64_t id = 0;
     std::uint64_t start = 0;
-    std::uint64_t typed = 0;   // the last number typed (or stored before this run)
-    std::uint64_t stored = 0;  // what the stored record holds for it
+    std::uint64_t typed = 0;                              // the last number typed (or stored before this run)
+    std::uint64_t stored = 0;                             // what the stored record holds for it
     Clock::time_point lastNew{Clock::time_point::min()};  // min: not during this run
   };
   Sender* Find(std::uint64_t id, std::uint64_t start);

@@ -1,5 +1,5 @@
-// The receive loop in the paired mode, on real loopback sockets: only datagrams sealed with the receiver's key
-// are typed, each once and in order, and the rest is counted in the refusal line.
+// The receive loop in the paired mode, on real loopback sockets: only datagrams sealed with the receiver's
+// key are typed, each once and in order, and the rest is counted in the refusal line.
 
 #include "receiver/sealed_receive.h"
 
@@ -126,8 +126,10 @@ TEST_F(SealedReceiveTest, TypesSealedDatagramsOnceAndRefusesAndCountsEverythingE
   Settle();
   // The changed and the cut datagrams used numbers of the order; the probe after them is a gap.
   EXPECT_EQ(keys_.Trace(), "+41 -41 +c0 * +c1");
-  const std::string first = "strokerelayd: refused 1 datagrams from 127.0.0.1 (not sealed with this receiver's key)\r\n";
-  const std::string later = "strokerelayd: refused 4 datagrams from 127.0.0.1 (not sealed with this receiver's key)\r\n";
+  const std::string first =
+      "strokerelayd: refused 1 datagrams from 127.0.0.1 (not sealed with this receiver's key)\r\n";
+  const std::string later =
+      "strokerelayd: refused 4 datagrams from 127.0.0.1 (not sealed with this receiver's key)\r\n";
   ASSERT_TRUE(WaitUntil([&] { return log.Count("strokerelayd: refused") == 2; }, seconds(20)));
   const auto lines = log.Snapshot();
   std::vector<std::string> refusals;

@@ -76,10 +76,12 @@ TEST_F(KeyFileTest, AKeyFileThatIsNotPrivateOrNotAKeyIsRefusedWithTheReason) {
   chmod(files_.key.c_str(), 0644);
   KeyFileResult result = LoadReceiverKey(files_);
   EXPECT_FALSE(result.ok);
-  EXPECT_EQ(result.whyNot, files_.key + " can be read by others (mode 644; only its user may read or write it: chmod 600)");
+  EXPECT_EQ(result.whyNot,
+            files_.key + " can be read by others (mode 644; only its user may read or write it: chmod 600)");
   chmod(files_.key.c_str(), 0620);
-  EXPECT_EQ(LoadReceiverKey(files_).whyNot,
-            files_.key + " can be written by others (mode 620; only its user may read or write it: chmod 600)");
+  EXPECT_EQ(
+      LoadReceiverKey(files_).whyNot,
+      files_.key + " can be written by others (mode 620; only its user may read or write it: chmod 600)");
   EXPECT_FALSE(PairReceiver(files_).ok);  // not replaced behind the user's back either
   chmod(files_.key.c_str(), 0600);
 

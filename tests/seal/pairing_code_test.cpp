@@ -19,8 +19,8 @@ TEST(PairingCode, CarriesTheWholeKeyInOneWordWithoutLookAlikes) {
     EXPECT_EQ(code.size(), PAIRING_CODE_LENGTH);
     EXPECT_LE(code.size(), 64u);
     EXPECT_TRUE(std::all_of(code.begin(), code.end(), [](char c) {
-      return std::isdigit(static_cast<unsigned char>(c)) || (std::isupper(static_cast<unsigned char>(c)) &&
-                                                             c != 'I' && c != 'L' && c != 'O' && c != 'U');
+      return std::isdigit(static_cast<unsigned char>(c)) ||
+             (std::isupper(static_cast<unsigned char>(c)) && c != 'I' && c != 'L' && c != 'O' && c != 'U');
     })) << code;
     std::string why;
     const std::optional<Key> back = KeyFromPairingCode(code, &why);

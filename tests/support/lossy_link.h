@@ -79,12 +79,12 @@ class LossyRelay {
 };
 
 struct LossyLinkRun {
-  bool ran = false;                 // false: the receiver or the relay did not come up
-  std::size_t characters = 0;       // in the text
-  std::size_t charactersLost = 0;   // whose key events never arrived
-  bool strayEvents = false;         // events that belong to no character in its place: out of order, or twice
-  std::size_t datagrams = 0;        // the sealed datagrams the text took, each sent `copies` times
-  std::size_t copiesDropped = 0;    // of all the copies sent
+  bool ran = false;                // false: the receiver or the relay did not come up
+  std::size_t characters = 0;      // in the text
+  std::size_t charactersLost = 0;  // whose key events never arrived
+  bool strayEvents = false;        // events that belong to no character in its place: out of order, or twice
+  std::size_t datagrams = 0;       // the sealed datagrams the text took, each sent `copies` times
+  std::size_t copiesDropped = 0;   // of all the copies sent
   std::size_t copiesSent = 0;
 };
 
@@ -136,8 +136,8 @@ inline LossyLinkRun RunLossyLink(const std::string& text, double dropRate, unsig
       for (const sender::Batch& batch : batches) {
         sender.Send(batch.datagram, error);
       }
-      // Once the relay has passed on or dropped every copy, a marker sent straight to the receiver queues behind
-      // all it passed on: when the marker's key arrives, everything that got through has been typed.
+      // Once the relay has passed on or dropped every copy, a marker sent straight to the receiver queues
+      // behind all it passed on: when the marker's key arrives, everything that got through has been typed.
       const std::size_t sent = batches.size() * static_cast<std::size_t>(copies);
       WaitUntil([&] { return relay.Received() == sent; }, std::chrono::seconds(20));
       seal::DatagramSealer marker(key);

@@ -246,8 +246,9 @@ std::string UsageText() {
          "                        HOST; from then on everything sent to HOST is sealed with it\n"
          "      --key CODE        seal every datagram with the receiver's pairing code CODE\n"
          "                        (wins over a code stored for HOST)\n"
-         "      --repeat N        send each sealed datagram N times, " + std::to_string(kRepeatGapMs) +
-         " ms apart (default " + std::to_string(kDefaultRepeat) + "),\n"
+         "      --repeat N        send each sealed datagram N times, " +
+         std::to_string(kRepeatGapMs) + " ms apart (default " + std::to_string(kDefaultRepeat) +
+         "),\n"
          "                        so a link that drops datagrams loses no keys; the receiver\n"
          "                        types each once, in order\n"
          "  -h, --help            show this help and exit\n"

@@ -54,11 +54,11 @@ struct Options {
   bool delayGiven = false;  // -d: text goes one key per datagram, delayMs apart, instead of in paced batches
   LayoutName layout{"", ""};  // the receiver's keyboard layout; empty: this machine's
   bool hasText = false;
-  std::string text;      // when hasText
-  std::string datagram;  // kRaw: the complete datagram, "?" included
-  bool keyGiven = false;  // --key: seal with keyCode, whatever is stored for the host
-  std::string keyCode;    // --key, or kPair's CODE
-  int repeat = kDefaultRepeat;  // copies of each sealed datagram
+  std::string text;                  // when hasText
+  std::string datagram;              // kRaw: the complete datagram, "?" included
+  bool keyGiven = false;             // --key: seal with keyCode, whatever is stored for the host
+  std::string keyCode;               // --key, or kPair's CODE
+  int repeat = kDefaultRepeat;       // copies of each sealed datagram
   std::optional<seal::Key> sealKey;  // set once the key is known (--key or stored): every datagram is sealed
 };
 

@@ -127,8 +127,8 @@ int TypeText(const Options& options, std::string_view text, bool byLine) {
   if (options.delayGiven) {
     return SendAll(options, encoded.datagrams);  // one key at a time, as slow as asked
   }
-  return SendPaced(options, BatchStrokes(encoded.datagrams,
-                                         options.sealKey ? seal::SEALED_MAX_TEXT : kMaxDatagramBytes));
+  return SendPaced(
+      options, BatchStrokes(encoded.datagrams, options.sealKey ? seal::SEALED_MAX_TEXT : kMaxDatagramBytes));
 }
 
 int TypeInteractively(const Options& options) {
@@ -249,7 +249,8 @@ int Run(int argc, char** argv) {
   if (options.action == Action::kPair) {
     return StorePairing(options);
   }
-  if ((options.action == Action::kType || options.action == Action::kRaw || options.action == Action::kWindow) &&
+  if ((options.action == Action::kType || options.action == Action::kRaw ||
+       options.action == Action::kWindow) &&
       !FindSealingKey(options)) {
     return kExitUsage;
   }

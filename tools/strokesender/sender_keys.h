@@ -7,13 +7,13 @@
 #include "seal/key.h"
 
 // The keys a sender seals with: the code --key gives, else the one stored for the host by
-// 'strokesender --pair HOST CODE' in $XDG_CONFIG_HOME/strokesender/keys (one "HOST CODE" line per host, a file
-// only its user can read).
+// 'strokesender --pair HOST CODE' in $XDG_CONFIG_HOME/strokesender/keys (one "HOST CODE" line per host, a
+// file only its user can read).
 
 namespace srd::sender {
 
 struct SealingKey {
-  bool ok = false;              // false: error says why, and nothing may be sent
+  bool ok = false;               // false: error says why, and nothing may be sent
   std::optional<seal::Key> key;  // nothing: the receiver is not paired, datagrams go plain
   std::string error;
 };

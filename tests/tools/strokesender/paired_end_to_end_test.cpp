@@ -119,8 +119,9 @@ TEST_F(PairedEndToEndTest, OnlyWhatIsSealedWithTheReceiversKeyIsTyped) {
   StartReceiver();
   EXPECT_TRUE(test::WaitUntil(
       [&] {
-        return receiver_->Stderr().find("strokerelayd: paired: only senders holding this receiver's key are "
-                                        "accepted") != std::string::npos;
+        return receiver_->Stderr().find(
+                   "strokerelayd: paired: only senders holding this receiver's key are "
+                   "accepted") != std::string::npos;
       },
       seconds(20)))
       << receiver_->Stderr();
@@ -129,8 +130,8 @@ TEST_F(PairedEndToEndTest, OnlyWhatIsSealedWithTheReceiversKeyIsTyped) {
   ASSERT_EQ(RunSender({"--key", code, "-l", "us", "127.0.0.1", text}), 0);
   EXPECT_EQ(Typed(text), text);
 
-  // A plain sender (its one datagram), a wrong code (refused before sending, exit 2) and a sealed --raw, then a sealed marker:
-  // only the raw datagram's key and the marker arrive.
+  // A plain sender (its one datagram), a wrong code (refused before sending, exit 2) and a sealed --raw, then
+  // a sealed marker: only the raw datagram's key and the marker arrive.
   ASSERT_EQ(RunSender({"-l", "us", "127.0.0.1", "plain"}), 0);
   std::string wrong = code;
   wrong[5] = wrong[5] == '7' ? '8' : '7';
@@ -148,8 +149,8 @@ TEST_F(PairedEndToEndTest, OnlyWhatIsSealedWithTheReceiversKeyIsTyped) {
   EXPECT_TRUE(test::WaitUntil(
       [&] {
         return receiver_->Stderr().find(
-                   "strokerelayd: refused 1 datagrams from 127.0.0.1 (not sealed with this receiver's key)") !=
-               std::string::npos;
+                   "strokerelayd: refused 1 datagrams from 127.0.0.1 (not sealed with this receiver's "
+                   "key)") != std::string::npos;
       },
       seconds(20)))
       << receiver_->Stderr();
@@ -161,12 +162,14 @@ TEST_F(PairedEndToEndTest, AKeyFileOthersCanReadStopsTheStartAndUnpairingOpensTh
   Pair();
   const std::string key = config_.Path() + "/strokerelayd/key";
   ASSERT_EQ(chmod(key.c_str(), 0640), 0);
-  test::ProgramOptions options(SRD_PROGRAM, {{"DISPLAY", xvfb_.DisplayName()}, {"QT_QPA_PLATFORM", "offscreen"}});
+  test::ProgramOptions options(SRD_PROGRAM,
+                               {{"DISPLAY", xvfb_.DisplayName()}, {"QT_QPA_PLATFORM", "offscreen"}});
   test::ProgramProcess refused(options);
   EXPECT_EQ(refused.WaitExit(seconds(20)), 1);
-  EXPECT_EQ(refused.Stderr(), "strokerelayd: not started: " + key +
-                                  " can be read by others (mode 640; only its user may read or write it: chmod "
-                                  "600)\n");
+  EXPECT_EQ(refused.Stderr(),
+            "strokerelayd: not started: " + key +
+                " can be read by others (mode 640; only its user may read or write it: chmod "
+                "600)\n");
   EXPECT_TRUE(test::UdpPortIsFree(8102));
 
   int exitCode = -1;

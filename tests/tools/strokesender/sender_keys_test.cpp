@@ -28,9 +28,11 @@ TEST(SenderPairingOptions, PairKeyAndRepeatAreReadAndChecked) {
   EXPECT_EQ(parsed.options.repeat, 5);
   EXPECT_EQ(ParseCommandLine({"host", "text"}).options.repeat, kDefaultRepeat);
 
-  EXPECT_EQ(ParseCommandLine({"--pair", "host"}).error, "--pair takes HOST and the receiver's CODE, and nothing else");
+  EXPECT_EQ(ParseCommandLine({"--pair", "host"}).error,
+            "--pair takes HOST and the receiver's CODE, and nothing else");
   EXPECT_FALSE(ParseCommandLine({"--pair", "host", "CODE", "--raw", "k41"}).ok);
-  EXPECT_EQ(ParseCommandLine({"--repeat", "0", "host"}).error, "invalid repeat '0' (expected 1 to 10 copies)");
+  EXPECT_EQ(ParseCommandLine({"--repeat", "0", "host"}).error,
+            "invalid repeat '0' (expected 1 to 10 copies)");
   EXPECT_FALSE(ParseCommandLine({"--repeat", "11", "host"}).ok);
   EXPECT_EQ(ParseCommandLine({"host", "--key"}).error, "option '--key' needs a value");
 }

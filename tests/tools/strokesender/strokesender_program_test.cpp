@@ -296,8 +296,9 @@ TEST(StrokesenderProgram, SealsWithTheKeyAndSendsEachDatagramAsOftenAsAsked) {
   wrong[0] = wrong[0] == 'A' ? 'B' : 'A';
   const Outcome refused = RunSender({"--key", wrong, "-p", receiver.Port(), "127.0.0.1", "x"}, "");
   EXPECT_EQ(refused.exitCode, 2);
-  EXPECT_EQ(refused.err, "strokesender: invalid key code: the pairing code does not check out (a character is "
-                         "wrong)\n");
+  EXPECT_EQ(refused.err,
+            "strokesender: invalid key code: the pairing code does not check out (a character is "
+            "wrong)\n");
   EXPECT_TRUE(receiver.Drain().empty());
 }
 

@@ -170,10 +170,9 @@ class PairedWindowModeTest : public WindowModeTest {
 };
 
 TEST_F(PairedWindowModeTest, SealedKeysArrivePressByPressAndReleaseByRelease) {
-  const std::vector<KeyEvent> typed = {{kShiftL, true}, {kB, true},         {kB, false},
-                                       {kA, true},      {kShiftL, false},   {kA, false},
-                                       {kLeft, true},   {kLeft, false},     {kBackSpace, true},
-                                       {kBackSpace, false}};
+  const std::vector<KeyEvent> typed = {{kShiftL, true},    {kB, true},         {kB, false},   {kA, true},
+                                       {kShiftL, false},   {kA, false},        {kLeft, true}, {kLeft, false},
+                                       {kBackSpace, true}, {kBackSpace, false}};
   for (const auto& [keycode, down] : typed) {
     screen_->Key(keycode, down);
   }
