@@ -27,7 +27,7 @@ inline constexpr int kMaxDelayMs = 60000;
 inline constexpr std::size_t kMaxDatagramBytes = 1024;
 // Each sealed datagram is sent this many times by default, kRepeatGapMs apart: the receiver types it once,
 // so only losing every copy loses it.
-inline constexpr int kDefaultRepeat = 3;
+inline constexpr int kDefaultRepeat = 4;
 inline constexpr int kMaxRepeat = 10;
 inline constexpr int kRepeatGapMs = 2;
 

@@ -1,4 +1,4 @@
-// Text through a link that drops a tenth of the datagrams: sealed and sent three times over, it arrives whole
+// Text through a link that drops a tenth of the datagrams: sealed and sent four times over, it arrives whole
 // and in order; sent once, it does not.
 
 #include "support/lossy_link.h"

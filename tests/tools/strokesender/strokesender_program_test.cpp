@@ -254,7 +254,7 @@ TEST(StrokesenderProgram, InteractiveSendsKeysAsTypedAndAlwaysRestoresTheTermina
   }
 }
 
-// With --key, standard input and --raw go sealed, each datagram sent --repeat times (3 by default) with
+// With --key, standard input and --raw go sealed, each datagram sent --repeat times (4 by default) with
 // the same bytes, which open under the receiver's key to the plain datagram; a wrong code sends nothing.
 TEST(StrokesenderProgram, SealsWithTheKeyAndSendsEachDatagramAsOftenAsAsked) {
   ASSERT_TRUE(srd::seal::StartSealing());
@@ -274,7 +274,7 @@ TEST(StrokesenderProgram, SealsWithTheKeyAndSendsEachDatagramAsOftenAsAsked) {
     std::size_t copies;
     std::string plain;
   };
-  for (const Case& c : {Case{{"127.0.0.1"}, "Hi,", 3, "?k10k48u48u10k49u49kbcubc"},
+  for (const Case& c : {Case{{"127.0.0.1"}, "Hi,", 4, "?k10k48u48u10k49u49kbcubc"},
                         Case{{"--repeat", "2", "127.0.0.1", "--raw", "k41u41"}, "", 2, "?k41u41"},
                         Case{{"--repeat=1", "-d", "0", "127.0.0.1", "ab"}, "", 1, "?k41u41"}}) {
     LoopbackReceiver receiver;
