@@ -178,13 +178,14 @@ TEST(StrokesenderProgram, SendsWhatItIsGivenOrRefusesBeforeSendingAnything) {
 // back as they were when the program ends, by Ctrl-] or by a signal.
 class InteractiveSession {
  public:
-  explicit InteractiveSession(const std::string& port) {
+  explicit InteractiveSession(const std::string& port, std::vector<std::string> options = {}) {
     master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     grantpt(master_);
     unlockpt(master_);
     slave_ = open(ptsname(master_), O_RDWR | O_NOCTTY | O_CLOEXEC);
     tcgetattr(slave_, &before_);
-    child_ = Spawn({"-p", port, "127.0.0.1"}, slave_, slave_, slave_);
+    options.insert(options.end(), {"-p", port, "127.0.0.1"});
+    child_ = Spawn(options, slave_, slave_, slave_);
   }
   ~InteractiveSession() {
     close(slave_);
@@ -254,8 +255,9 @@ TEST(StrokesenderProgram, InteractiveSendsKeysAsTypedAndAlwaysRestoresTheTermina
   }
 }
 
-// With --key, standard input and --raw go sealed, each datagram sent --repeat times (4 by default) with
-// the same bytes, which open under the receiver's key to the plain datagram; a wrong code sends nothing.
+// With --key, standard input, the terminal and --raw go sealed, each datagram sent --repeat times (4 by
+// default) with the same bytes, which open under the receiver's key to the plain datagram; a wrong code sends
+// nothing.
 TEST(StrokesenderProgram, SealsWithTheKeyAndSendsEachDatagramAsOftenAsAsked) {
   ASSERT_TRUE(srd::seal::StartSealing());
   const srd::seal::Key key = srd::seal::NewKey();
@@ -289,6 +291,20 @@ TEST(StrokesenderProgram, SealsWithTheKeyAndSendsEachDatagramAsOftenAsAsked) {
       EXPECT_EQ(datagrams[i], datagrams[0]);
     }
     EXPECT_EQ(open(datagrams[0]), c.plain);
+  }
+
+  // Typed at the terminal, each key's datagram goes sealed too.
+  {
+    LoopbackReceiver receiver;
+    InteractiveSession session(receiver.Port(), {"--key", code});
+    ASSERT_TRUE(session.WaitUntilReady());
+    session.Type("a");
+    for (int copy = 0; copy < 4; ++copy) {
+      EXPECT_EQ(open(receiver.Next()), "?k41u41");
+    }
+    session.Type("\x1D");
+    const int status = session.Wait();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   }
 
   LoopbackReceiver receiver;
