@@ -1,4 +1,4 @@
-// The sender's side of pairing: --pair, --key and --repeat, and the codes stored per host.
+// The sender's side of pairing: the codes stored per host, and --key over them.
 
 #include "sender_keys.h"
 
@@ -13,29 +13,6 @@
 
 namespace srd::sender {
 namespace {
-
-TEST(SenderPairingOptions, PairKeyAndRepeatAreReadAndChecked) {
-  ParsedCommandLine parsed = ParseCommandLine({"--pair", "host", "CODE"});
-  ASSERT_TRUE(parsed.ok) << parsed.error;
-  EXPECT_EQ(parsed.options.action, Action::kPair);
-  EXPECT_EQ(parsed.options.host, "host");
-  EXPECT_EQ(parsed.options.keyCode, "CODE");
-
-  parsed = ParseCommandLine({"--key", "CODE", "--repeat=5", "host", "text"});
-  ASSERT_TRUE(parsed.ok) << parsed.error;
-  EXPECT_TRUE(parsed.options.keyGiven);
-  EXPECT_EQ(parsed.options.keyCode, "CODE");
-  EXPECT_EQ(parsed.options.repeat, 5);
-  EXPECT_EQ(ParseCommandLine({"host", "text"}).options.repeat, kDefaultRepeat);
-
-  EXPECT_EQ(ParseCommandLine({"--pair", "host"}).error,
-            "--pair takes HOST and the receiver's CODE, and nothing else");
-  EXPECT_FALSE(ParseCommandLine({"--pair", "host", "CODE", "--raw", "k41"}).ok);
-  EXPECT_EQ(ParseCommandLine({"--repeat", "0", "host"}).error,
-            "invalid repeat '0' (expected 1 to 10 copies)");
-  EXPECT_FALSE(ParseCommandLine({"--repeat", "11", "host"}).ok);
-  EXPECT_EQ(ParseCommandLine({"host", "--key"}).error, "option '--key' needs a value");
-}
 
 class StoredKeysTest : public ::testing::Test {
  protected:
