@@ -11,9 +11,9 @@
 namespace srd {
 
 // What the Linux backends share: virtual-key code -> Linux key code through the receiver's keyboard layout
-// (US until one is given), the keys held down, IME toggles as taps,
-// and the release of every held key at shutdown. A backend supplies only the delivery of one Linux key event,
-// and calls ReleaseAll() from its own destructor, while it can still deliver.
+// (US until one is given), the keys held down (a release and a repeat go to the key the press went to), IME
+// toggles as taps, and the release of every held key at shutdown. A backend supplies only the delivery of one
+// Linux key event, and calls ReleaseAll() from its own destructor, while it can still deliver.
 class TranslatingKeyBackend : public KeyBackend {
  public:
   void Inject(std::uint8_t virtualKey, std::uint8_t scanCode, std::uint32_t flags,
@@ -37,7 +37,7 @@ class TranslatingKeyBackend : public KeyBackend {
   void ForgetHeldKeysLocked() { held_.Clear(); }
 
  private:
-  void Emit(std::uint16_t code, bool down);
+  void Emit(std::uint16_t code, std::uint8_t virtualKey, bool down);
 
   // Inject runs on the worker, ReleaseAll on the shell thread after the worker ends.
   mutable std::mutex mutex_;

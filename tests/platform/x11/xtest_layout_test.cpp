@@ -3,6 +3,7 @@
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -144,6 +145,25 @@ TEST_F(XTestKeyBackendTest, AChangeOfLayoutWhileRunningIsFollowed) {
   backend->Inject('A', 0, KEYEVENT_PRESS, 0);  // AZERTY: the key where QWERTY has Q
   backend->Inject('A', 0, KEYEVENT_KEYUP, 0);
   EXPECT_EQ(observer_->Take(2), (std::vector<KeyEvent>{{24, true}, {24, false}}));
+}
+
+// A key held while the display's layout changes is let go where it was pressed: the release of Y after a
+// change to de releases X keycode 29 (us Y), not 52 (de Y), and nothing stays down.
+TEST_F(XTestKeyBackendTest, AKeyHeldAcrossALayoutChangeIsReleasedWhereItWasPressed) {
+  auto backend = MakeBackend();
+  ASSERT_NE(backend, nullptr);
+  backend->FollowLayout(ReceiverLayout::Start(server_.DisplayName().c_str(), WatchXLayout));
+  backend->Inject('Y', 0, KEYEVENT_PRESS, 0);
+  EXPECT_EQ(observer_->Take(1), (std::vector<KeyEvent>{{29, true}}));
+  ASSERT_TRUE(test::SetServerLayout(server_.DisplayName(), "de"));
+  ASSERT_TRUE(test::WaitUntil([&] { return backend->Layout().Name().Text() == "de"; }));
+  backend->Inject('Y', 0, KEYEVENT_KEYUP, 0);
+  EXPECT_EQ(observer_->Take(1), (std::vector<KeyEvent>{{29, false}}));
+  EXPECT_TRUE(observer_->KeysDown().empty());
+  EXPECT_EQ(backend->HeldCount(), 0u);
+  backend.reset();
+  EXPECT_TRUE(observer_->TakeFor(std::chrono::milliseconds(200)).empty()) << "a second release at the end";
+  EXPECT_TRUE(observer_->KeysDown().empty());
 }
 
 }  // namespace
