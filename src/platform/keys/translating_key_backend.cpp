@@ -35,6 +35,7 @@ void TranslatingKeyBackend::Inject(std::uint8_t virtualKey, std::uint8_t, std::u
                                    std::uintptr_t) {
   const bool down = (flags & KEYEVENT_KEYUP) == 0;
   std::lock_guard lock(mutex_);
+  PrepareForKey();
   // A code whose press holds a key goes to that key, its release and its repeats alike, whatever the layout
   // has become since: translated afresh after a change, the release would let go of another key, or of none,
   // and the pressed one would stay down.

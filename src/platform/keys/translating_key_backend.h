@@ -30,6 +30,12 @@ class TranslatingKeyBackend : public KeyBackend {
   }
 
  protected:
+  // Called under the backend's lock before each key event is translated: a backend that makes its
+  // connection again does it here, so that the layout it brings back with it is the one the event is
+  // translated with.
+  virtual void PrepareForKey() {}
+  // The layout being followed, for a backend that must follow its display anew; nullptr when none was given.
+  ReceiverLayout* FollowedLayout() { return layout_.get(); }
   // Delivers one press (down) or release of a Linux key code; false when it could not be delivered.
   virtual bool EmitKey(std::uint16_t code, bool down) = 0;
   // Forgets the held keys without releasing them: for a backend whose keys vanished with its connection.

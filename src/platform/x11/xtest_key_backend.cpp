@@ -14,6 +14,7 @@
 #include "platform/layout/keyboard_layout.h"
 #include "platform/layout/vk_table.h"
 #include "platform/x11/display_changes.h"
+#include "platform/x11/layout_watcher.h"
 #include "platform/x11/quiet_connection.h"
 
 namespace srd {
@@ -208,8 +209,20 @@ std::unique_ptr<XTestKeyBackend> XTestKeyBackend::Create(const XTestOptions& opt
   if (!backend->Connect(whyNot)) {
     return nullptr;
   }
-  backend->keymapMirror_ = XTestKeymapMirror::Start(DisplayLabel(options), options.waylandSession);
+  backend->FollowDisplay(false);
   return backend;
+}
+
+void XTestKeyBackend::FollowDisplay(bool again) {
+  const std::string label = DisplayLabel(options_);
+  keymapMirror_.reset();  // one that lost its server ended with it
+  keymapMirror_ = XTestKeymapMirror::Start(label, options_.waylandSession);
+  // In a Wayland session the layout is the compositor's, whose watch does not depend on the X server.
+  if (again && !options_.waylandSession) {
+    if (ReceiverLayout* layout = FollowedLayout()) {
+      layout->Rewatch(label, WatchXLayout);
+    }
+  }
 }
 
 XTestKeyBackend::~XTestKeyBackend() {
@@ -328,15 +341,20 @@ std::uint8_t XTestKeyBackend::XKeycodeFor(std::uint16_t linuxCode) const {
   return linuxCode < keycodes_.size() && display_ != nullptr ? keycodes_[linuxCode] : 0;
 }
 
+void XTestKeyBackend::PrepareForKey() {
+  if (display_ != nullptr || std::chrono::steady_clock::now() - lastAttempt_ < options_.reconnectInterval) {
+    return;
+  }
+  std::string ignored;
+  if (Connect(&ignored)) {
+    // Whatever served the display before may have been replaced by a server with another layout.
+    FollowDisplay(true);
+  }
+}
+
 bool XTestKeyBackend::EmitKey(std::uint16_t code, bool down) {
   if (display_ == nullptr) {
-    if (std::chrono::steady_clock::now() - lastAttempt_ < options_.reconnectInterval) {
-      return false;
-    }
-    std::string ignored;
-    if (!Connect(&ignored)) {
-      return false;
-    }
+    return false;
   }
   const std::uint8_t keycode = XKeycodeFor(code);
   if (keycode == 0) {
