@@ -3,10 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "../support/scoped_temp_dir.h"
+#include "platform/x11/display_changes.h"
 #include "process_faults_fixture.h"
 
 namespace srd::test {
@@ -123,6 +127,68 @@ TEST_F(XTestProcessFaults, TheStartAfterAKillLetsGoOfItsKeysAndPutsBackTheRepeat
   EXPECT_TRUE(TypesAKey(observer));
   ExpectCleanStop(next);
   EXPECT_TRUE(RepeatOn()) << "the repeat the killed instance turned off stays off";
+}
+
+// The record of a killed run belongs to its display server, not to the spelling of the display's name, and
+// a run on another server in between leaves it alone: a start on ":N.0" puts right what one on ":N" left.
+TEST_F(XTestProcessFaults, TheRecordOfAKilledRunIsFoundUnderAnyNameOfItsServerAfterRunsElsewhere) {
+  KeyObserver& observer = *observer_;
+  ScopedTempDir runtime("srd-run");
+  {
+    ProgramProcess killed(OnDisplay(server_, runtime.Path()));
+    ASSERT_TRUE(Bound(killed));
+    ASSERT_TRUE(SendAndDrain(killed, 1, nullptr, "?k10"));
+    ASSERT_TRUE(WaitUntil([&] { return observer.KeysDown().size() == 1; }));
+    killed.Signal(SIGKILL);
+    ASSERT_EQ(killed.WaitExit(seconds(20)), 128 + SIGKILL);
+  }
+  ASSERT_FALSE(RepeatOn());
+  {
+    XvfbServer elsewhere;
+    ASSERT_TRUE(elsewhere.Start());
+    ASSERT_TRUE(WaitUntil([] { return UdpPortIsFree(kPort); }));
+    ProgramProcess between(OnDisplay(elsewhere, runtime.Path()));
+    ASSERT_TRUE(Bound(between));
+    ExpectCleanStop(between);
+  }
+  EXPECT_EQ(observer.KeysDown().size(), 1u);
+  ProgramOptions sameServer = OnDisplay(server_, runtime.Path());
+  sameServer.environment["DISPLAY"] = server_.DisplayName() + ".0";
+  ProgramProcess next(sameServer);
+  ASSERT_TRUE(Bound(next));
+  EXPECT_TRUE(observer.KeysDown().empty()) << "the killed run's Shift is still held";
+  ExpectCleanStop(next);
+  EXPECT_TRUE(RepeatOn()) << "the repeat the killed run turned off stays off";
+}
+
+// A start while the running instance is ending (after its SIGTERM) waits for it to end and then runs as the
+// instance: it is not told that the ending one came forward, and the ending one's putting back (its held
+// keys, the repeat, its record) is done before the new one changes anything.
+TEST_F(XTestProcessFaults, AStartDuringTheStopOfTheRunningInstanceWaitsForItAndRuns) {
+  KeyObserver& observer = *observer_;
+  ScopedTempDir runtime("srd-run");
+  for (const int afterMs : {0, 2, 5, 10, 20, 40}) {
+    SCOPED_TRACE("started " + std::to_string(afterMs) + " ms after the SIGTERM");
+    ASSERT_TRUE(WaitUntil([] { return UdpPortIsFree(kPort); }));
+    ProgramProcess ending(OnDisplay(server_, runtime.Path()));
+    ASSERT_TRUE(Bound(ending));
+    ASSERT_TRUE(SendAndDrain(ending, 1, nullptr, "?k10"));  // Shift held when the stop comes
+    ASSERT_TRUE(WaitUntil([&] { return observer.KeysDown().size() == 1; }));
+    ending.Signal(SIGTERM);
+    std::this_thread::sleep_for(milliseconds(afterMs));
+    ProgramProcess next(OnDisplay(server_, runtime.Path()));
+    EXPECT_EQ(ending.WaitExit(seconds(20)), 0);
+    ASSERT_TRUE(Bound(next)) << next.Stderr();
+    EXPECT_EQ(next.Stderr().find("already running"), std::string::npos) << next.Stderr();
+    EXPECT_TRUE(observer.KeysDown().empty());
+    EXPECT_FALSE(RepeatOn()) << "the ending instance put the repeat back on over the running one's setting";
+    EXPECT_EQ(access(DisplayChangesPath(runtime.Path(), server_.DisplayName()).c_str(), F_OK), 0)
+        << "the running instance's record was removed";
+    EXPECT_TRUE(TypesAKey(observer));
+    ExpectCleanStop(next);
+    EXPECT_TRUE(RepeatOn());
+    EXPECT_TRUE(observer.KeysDown().empty());
+  }
 }
 
 }  // namespace

@@ -310,7 +310,7 @@ void XTestKeyBackend::Disconnect() {
   } else {
     repeat_.Restore(display_);
     if (!options_.recordDirectory.empty()) {
-      RemoveDisplayChanges(DisplayChangesPath(options_.recordDirectory));
+      RemoveDisplayChanges(DisplayChangesPath(options_.recordDirectory, DisplayLabel(options_)));
     }
   }
   // On a lost connection Xlib only frees its structures here.
@@ -323,11 +323,12 @@ void XTestKeyBackend::PutRightAndRecord(Display* display, const std::string& lab
   if (options_.recordDirectory.empty()) {
     return;
   }
-  const std::string path = DisplayChangesPath(options_.recordDirectory);
+  const std::string path = DisplayChangesPath(options_.recordDirectory, label);
   // Only this process writes there while it holds the lock, and its own connections remove the record when
-  // they end well: one found now was left by a connection that did not. A record of another display is
-  // dropped; reaching that display might take long, and its server has most likely gone with the session.
-  if (const std::optional<DisplayChanges> left = ReadDisplayChanges(path); left && left->display == label) {
+  // they end well: one found now was left by a connection to this server that did not, under whatever
+  // spelling of its name. Records of other servers are theirs, for a later start there.
+  if (const std::optional<DisplayChanges> left = ReadDisplayChanges(path);
+      left && DisplayServerOf(left->display) == DisplayServerOf(label)) {
     PutDisplayChangesRight(display, *left);
   }
   WriteDisplayChanges(path, {label, XDeviceRepeat::RepeatEnabled(display, XDeviceRepeat::kXTestKeyboard)});
