@@ -217,7 +217,8 @@ std::string UsageText() {
          "  -V, --version         show the version and exit\n"
          "\n"
          "HOST is an IPv4 address or a host name. Characters the layout cannot type are\n"
-         "refused before anything is sent.\n"
+         "refused before anything is sent; standard input goes a line at a time as it is\n"
+         "read, and a refused character stops it before anything of its line is sent.\n"
          "\n"
          "Exit status: 0 sent; 1 host not found or network error; 2 bad usage or text.\n";
 }
