@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -10,6 +14,7 @@
 #include <thread>
 
 #include "../support/scoped_temp_dir.h"
+#include "../support/x_server_layout.h"
 #include "platform/x11/display_changes.h"
 #include "process_faults_fixture.h"
 
@@ -189,6 +194,98 @@ TEST_F(XTestProcessFaults, AStartDuringTheStopOfTheRunningInstanceWaitsForItAndR
     EXPECT_TRUE(RepeatOn());
     EXPECT_TRUE(observer.KeysDown().empty());
   }
+}
+
+// Sends `datagram` until the observer sees `keycode` pressed (the program has followed a change); false when
+// it never does within a generous time.
+bool TypedOnceFollowed(UdpSocket& sender, KeyObserver& observer, const std::string& datagram, int keycode) {
+  return WaitUntil(
+      [&] {
+        sender.SendTo(kPort, datagram);
+        for (const KeyEvent& event : observer.TakeFor(milliseconds(200))) {
+          if (event.first == keycode && event.second) {
+            return true;
+          }
+        }
+        return false;
+      },
+      seconds(30));
+}
+
+// A key held while the display's layout changes is released where it was pressed (the X keycode of us Y,
+// not that of de Y), so nothing is held when the program ends.
+TEST_F(XTestProcessFaults, AKeyHeldAcrossALayoutChangeIsLetGoWhereItWasPressed) {
+  KeyObserver& observer = *observer_;
+  ProgramProcess program(OnDisplay(server_));
+  ASSERT_TRUE(Bound(program));
+  sender_.SendTo(kPort, "?K059");
+  ASSERT_TRUE(WaitUntil([&] { return observer.KeysDown() == std::vector<int>{29}; }));
+  ASSERT_TRUE(SetServerLayout(server_.DisplayName(), "de"));
+  // VK_OEM_1 is the key of ; on us and of ü (keycode 34) on de: once it arrives there, the program
+  // types for de.
+  ASSERT_TRUE(TypedOnceFollowed(sender_, observer, "?kbauba", 34));
+  sender_.SendTo(kPort, "?U059");
+  EXPECT_TRUE(WaitUntil([&] { return observer.KeysDown().empty(); })) << "Y stays down";
+  ExpectCleanStop(program);
+  EXPECT_TRUE(observer.KeysDown().empty());
+  EXPECT_TRUE(RepeatOn());
+}
+
+// Rule names on the root window that name a path (to a FIFO, which would hold whoever opens it) are no
+// layout: the program goes on typing and SIGTERM ends it cleanly.
+TEST_F(XTestProcessFaults, RuleNamesThatNameAFifoHoldNothingUp) {
+  KeyObserver& observer = *observer_;
+  ScopedTempDir dir("srd-fifo");
+  const std::string fifo = dir.Path() + "/f";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  ProgramProcess program(OnDisplay(server_));
+  ASSERT_TRUE(Bound(program));
+  const std::string names =
+      std::string("evdev") + '\0' + "pc105" + '\0' + "../../../../../../../.." + fifo + '\0' + '\0' + '\0';
+  Display* display = observer.Connection();
+  XChangeProperty(display, DefaultRootWindow(display), XInternAtom(display, "_XKB_RULES_NAMES", False),
+                  XA_STRING, 8, PropModeReplace, reinterpret_cast<const unsigned char*>(names.data()),
+                  static_cast<int>(names.size()));
+  XSync(display, False);
+  std::this_thread::sleep_for(milliseconds(300));  // for the program to read them
+  EXPECT_TRUE(TypesAKey(observer));
+  program.Signal(SIGTERM);
+  const int code = program.WaitExit(seconds(20));
+  if (code < 0) {
+    close(open(fifo.c_str(), O_WRONLY | O_NONBLOCK));  // lets a blocked reader go, so the test can end
+  }
+  EXPECT_EQ(code, 0) << "SIGTERM did not end it: a thread is held by the FIFO";
+}
+
+// The X server replaced under the running program by one with another layout on the same display: once the
+// program has connected again, it types for the new server's layout from the first key.
+TEST_F(ProcessFaults, AReplacedXServerIsTypedForWithItsOwnLayout) {
+  XvfbServer server;
+  ASSERT_TRUE(server.Start());
+  const int number = server.DisplayNumber();
+  ProgramProcess program(OnDisplay(server));
+  ASSERT_TRUE(Bound(program));
+  ASSERT_TRUE(SendAndDrain(program, 1, nullptr, "?k59u59"));
+  server.Stop();
+  ASSERT_TRUE(SendAndDrain(program, 1, nullptr, "?k59u59"))  // finds the connection gone
+      << "running: " << program.Running() << ", exit " << program.WaitExit(milliseconds(0)) << "\n"
+      << program.Stderr();
+  ASSERT_TRUE(server.Start(number));
+  ASSERT_TRUE(SetServerLayout(server.DisplayName(), "de"));
+  KeyObserver observer(server.DisplayName());
+  ASSERT_TRUE(observer.Ready());
+  // Reconnects are tried every couple of seconds: keys go until one arrives, which must be de's Y.
+  std::vector<KeyEvent> first;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        sender_.SendTo(kPort, "?k59u59");
+        first = observer.TakeFor(milliseconds(200));
+        return !first.empty();
+      },
+      seconds(30)));
+  EXPECT_EQ(first.front(), (KeyEvent{52, true})) << "typed for the old server's layout";
+  ExpectCleanStop(program);
+  EXPECT_TRUE(observer.KeysDown().empty());
 }
 
 }  // namespace
