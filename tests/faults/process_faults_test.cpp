@@ -257,36 +257,5 @@ TEST_F(XTestProcessFaults, RuleNamesThatNameAFifoHoldNothingUp) {
   EXPECT_EQ(code, 0) << "SIGTERM did not end it: a thread is held by the FIFO";
 }
 
-// The X server replaced under the running program by one with another layout on the same display: once the
-// program has connected again, it types for the new server's layout from the first key.
-TEST_F(ProcessFaults, AReplacedXServerIsTypedForWithItsOwnLayout) {
-  XvfbServer server;
-  ASSERT_TRUE(server.Start());
-  const int number = server.DisplayNumber();
-  ProgramProcess program(OnDisplay(server));
-  ASSERT_TRUE(Bound(program));
-  ASSERT_TRUE(SendAndDrain(program, 1, nullptr, "?k59u59"));
-  server.Stop();
-  ASSERT_TRUE(SendAndDrain(program, 1, nullptr, "?k59u59"))  // finds the connection gone
-      << "running: " << program.Running() << ", exit " << program.WaitExit(milliseconds(0)) << "\n"
-      << program.Stderr();
-  ASSERT_TRUE(server.Start(number));
-  ASSERT_TRUE(SetServerLayout(server.DisplayName(), "de"));
-  KeyObserver observer(server.DisplayName());
-  ASSERT_TRUE(observer.Ready());
-  // Reconnects are tried every couple of seconds: keys go until one arrives, which must be de's Y.
-  std::vector<KeyEvent> first;
-  ASSERT_TRUE(WaitUntil(
-      [&] {
-        sender_.SendTo(kPort, "?k59u59");
-        first = observer.TakeFor(milliseconds(200));
-        return !first.empty();
-      },
-      seconds(30)));
-  EXPECT_EQ(first.front(), (KeyEvent{52, true})) << "typed for the old server's layout";
-  ExpectCleanStop(program);
-  EXPECT_TRUE(observer.KeysDown().empty());
-}
-
 }  // namespace
 }  // namespace srd::test
