@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -11,12 +12,15 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTranslator>
+#include <algorithm>
 #include <string>
 
 #include "../support/scoped_temp_dir.h"
 #include "platform/keys/key_sink.h"
 #include "platform/keys/recording_key_backend.h"
 #include "platform/ui/qt/backend.h"
+#include "platform/ui/qt/translation.h"
 #include "platform/ui/window_layer.h"
 #include "shell/main_panel.h"
 #include "shell/shell_main.h"
@@ -44,16 +48,16 @@ const QStringList kJapaneseMenu = {"メニュー", "プログラムについて"
 const QStringList kEnglishMenu = {"Menu", "About strokerelayd", "Settings", "Exit strokerelayd",
                                   "Hide (keep running)"};
 
-const Language kJapanese = {
-    "ja_JP.UTF-8", {"設定", "隠す(常駐)", "終了"}, "入力テスト用", kJapaneseMenu,
-    "Cancel",      "1～65535 の Port 番号を入力してください",     "動作保障はありません。"};
-const Language kEnglish = {"en_US.UTF-8",
-                           {"Settings", "Hide", "Exit"},
-                           "Test typing:",
-                           kEnglishMenu,
-                           "Cancel",
-                           "Enter a port number from 1 to 65535",
-                           "There is no guarantee"};
+const Language kJapanese = {"ja_JP.UTF-8",
+                            {"設定", "隠す(常駐)", "終了"},
+                            "入力テスト用",
+                            kJapaneseMenu,
+                            "Cancel",
+                            "1～65535 の Port 番号を入力してください",
+                            "動作保障はありません。"};
+const Language kEnglish = {
+    "en_US.UTF-8", {"Settings", "Hide", "Exit"},          "Test typing:",         kEnglishMenu,
+    "Cancel",      "Enter a port number from 1 to 65535", "There is no guarantee"};
 
 void PrintTo(const Language& language, std::ostream* out) {
   *out << language.lang;
@@ -193,7 +197,8 @@ TEST_P(InterfaceLanguageTest, EveryWindowShowsItsTextsAndEachFits) {
   }
   EXPECT_TRUE(panel.texts.contains(want.testLabel));
   EXPECT_TRUE(panel.texts.contains(QStringLiteral("strokerelayd v1.00")));
-  EXPECT_TRUE(panel.texts.filter(QStringLiteral("169.254.2.1")).size() == 1) << panel.texts.join('|').toStdString();
+  EXPECT_TRUE(panel.texts.filter(QStringLiteral("169.254.2.1")).size() == 1)
+      << panel.texts.join('|').toStdString();
   EXPECT_EQ(menu, want.menu);
   EXPECT_TRUE(settings.texts.contains(want.cancel));
   EXPECT_TRUE(settings.texts.filter(QStringLiteral("8102")).size() == 1);
@@ -203,26 +208,63 @@ TEST_P(InterfaceLanguageTest, EveryWindowShowsItsTextsAndEachFits) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Locales, InterfaceLanguageTest,
-    ::testing::Values(kJapanese, Like(kJapanese, "C"), kEnglish,
-                      Language{"de_DE.UTF-8",
-                               {"Optionen", "Verbergen", "Beenden"},
-                               "Tipptest:",
-                               {"Menü", "Über strokerelayd", "Einstellungen", "strokerelayd beenden",
-                                "Verbergen (läuft weiter)"},
-                               "Abbrechen",
-                               "Portnummer von 1 bis 65535 eingeben",
-                               "Keine Gewähr"},
-                      // A language without a catalogue of its own speaks English.
-                      Like(kEnglish, "fr_FR.UTF-8")),
-    [](const ::testing::TestParamInfo<Language>& info) {
-      std::string name = info.param.lang;
-      for (char& c : name) {
-        c = std::isalnum(static_cast<unsigned char>(c)) != 0 ? c : '_';
+INSTANTIATE_TEST_SUITE_P(Locales, InterfaceLanguageTest,
+                         ::testing::Values(kJapanese, Like(kJapanese, "C"), kEnglish,
+                                           Language{"de_DE.UTF-8",
+                                                    {"Optionen", "Verbergen", "Beenden"},
+                                                    "Tipptest:",
+                                                    {"Menü", "Über strokerelayd", "Einstellungen",
+                                                     "strokerelayd beenden", "Verbergen (läuft weiter)"},
+                                                    "Abbrechen",
+                                                    "Portnummer von 1 bis 65535 eingeben",
+                                                    "Keine Gewähr"},
+                                           // A language without a catalogue of its own speaks English.
+                                           Like(kEnglish, "fr_FR.UTF-8")),
+                         [](const ::testing::TestParamInfo<Language>& info) {
+                           std::string name = info.param.lang;
+                           for (char& c : name) {
+                             c = std::isalnum(static_cast<unsigned char>(c)) != 0 ? c : '_';
+                           }
+                           return name;
+                         });
+
+// Each installed catalogue has its own text for every Japanese text of the resources: a text added without
+// its translations would show in Japanese on an English or German desktop.
+TEST(InterfaceCataloguesTest, EveryCatalogueTranslatesEveryJapaneseText) {
+  ASSERT_NE(CreateQtUiBackend(), nullptr);
+  const QDir directory(QString::fromStdString(TranslationDirectory()));
+  const QStringList catalogues = directory.entryList({QStringLiteral("strokerelayd_*.qm")});
+  EXPECT_TRUE(catalogues.contains(QStringLiteral("strokerelayd_en.qm")))
+      << catalogues.join(' ').toStdString();
+  EXPECT_TRUE(catalogues.contains(QStringLiteral("strokerelayd_de.qm")));
+  for (const QString& file : catalogues) {
+    QTranslator translator;
+    ASSERT_TRUE(translator.load(directory.filePath(file))) << file.toStdString();
+    int checked = 0;
+    const auto check = [&](const std::u16string& text, const char* disambiguation) {
+      const QString source = QString::fromStdU16String(text);
+      if (std::all_of(source.begin(), source.end(), [](QChar c) { return c.unicode() < 0x80; })) {
+        return;  // names, numbers and addresses are the same in every language
       }
-      return name;
-    });
+      ++checked;
+      EXPECT_FALSE(
+          translator.translate(kInterfaceContext, source.toUtf8().constData(), disambiguation).isEmpty())
+          << file.toStdString() << ": " << source.toStdString();
+    };
+    for (const DialogTemplate& dialog : ShellResources()->dialogs) {
+      for (const ControlTemplate& control : dialog.controls) {
+        check(control.text, nullptr);
+      }
+    }
+    for (const MenuItem& item : ShellResources()->menus.front().items) {
+      check(item.text, kMenuDisambiguation);
+      for (const MenuItem& sub : item.popup) {
+        check(sub.text, kMenuDisambiguation);
+      }
+    }
+    EXPECT_GE(checked, 10) << file.toStdString();
+  }
+}
 
 }  // namespace
 }  // namespace srd

@@ -50,8 +50,8 @@ std::unique_ptr<QTranslator>& Installed() {
 }  // namespace
 
 std::string TranslationDirectory() {
-  static const std::string directory = RunsFromBuildTree() ? SRD_BUILD_TRANSLATIONS_DIR
-                                                           : SRD_INSTALLED_TRANSLATIONS_DIR;
+  static const std::string directory =
+      RunsFromBuildTree() ? SRD_BUILD_TRANSLATIONS_DIR : SRD_INSTALLED_TRANSLATIONS_DIR;
   return directory;
 }
 
@@ -60,10 +60,9 @@ std::string InstallInterfaceTranslation() {
     QCoreApplication::removeTranslator(Installed().get());
     Installed().reset();
   }
-  const std::string name = ChooseCatalogue([](const char* variable) { return std::getenv(variable); },
-                                           [](const std::string& candidate) {
-                                             return QFileInfo(CataloguePath(candidate)).isReadable();
-                                           });
+  const std::string name = ChooseCatalogue(
+      [](const char* variable) { return std::getenv(variable); },
+      [](const std::string& candidate) { return QFileInfo(CataloguePath(candidate)).isReadable(); });
   if (name.empty()) {
     return name;
   }
