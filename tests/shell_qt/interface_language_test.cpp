@@ -220,8 +220,8 @@ INSTANTIATE_TEST_SUITE_P(Locales, InterfaceLanguageTest,
                                                     "Keine Gewähr"},
                                            // A language without a catalogue of its own speaks English.
                                            Like(kEnglish, "fr_FR.UTF-8")),
-                         [](const ::testing::TestParamInfo<Language>& info) {
-                           std::string name = info.param.lang;
+                         [](const ::testing::TestParamInfo<Language>& param) {
+                           std::string name = param.param.lang;
                            for (char& c : name) {
                              c = std::isalnum(static_cast<unsigned char>(c)) != 0 ? c : '_';
                            }
