@@ -189,6 +189,8 @@ TEST_P(InterfaceLanguageTest, EveryWindowShowsItsTextsAndEachFits) {
         return true;
       },
   });
+  // What the program asks for a text it puts together itself is what the windows show for it.
+  EXPECT_EQ(QString::fromStdU16String(InterfaceText(u"終了")), want.buttons.back());
   EXPECT_EQ(ShellMain(ShellResources(), nullptr, u"", SW_SHOWNORMAL), 0);
   ASSERT_TRUE(script.Finished()) << "stalled at step " << script.StalledAt();
 

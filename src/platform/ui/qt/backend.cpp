@@ -288,6 +288,9 @@ class QtUiBackend final : public UiBackend {
     return pump_->WatchFd(fd, std::move(onReadable));
   }
   void UnwatchFd(int fd) override { pump_->UnwatchFd(fd); }
+  std::u16string TranslatedText(const std::u16string& text) override {
+    return ShownText(text).toStdU16String();
+  }
 
  private:
   // Activation that another process (a later start) asked for. An X11 window manager raises a window on
