@@ -125,6 +125,8 @@ void ShutdownWindowLayer() {
   for (Window* root : roots) {
     Forget(root);
   }
+  // Last: the program has put back what it changed by now (see Layer::retiring).
+  g_layer->retiring.clear();
   ResetMessageQueue(nullptr);
   delete g_layer;
   g_layer = nullptr;
@@ -132,6 +134,11 @@ void ShutdownWindowLayer() {
 
 UiBackend* CurrentUiBackend() {
   return g_layer != nullptr ? g_layer->backend.get() : nullptr;
+}
+
+std::u16string InterfaceText(const std::u16string& text) {
+  UiBackend* backend = CurrentUiBackend();
+  return backend != nullptr ? backend->TranslatedText(text) : text;
 }
 
 bool CloseWindowsOnStopSignals() {
@@ -145,6 +152,8 @@ bool CloseWindowsOnStopSignals() {
   g_layer->signalFd = fd;
   return g_layer->backend->WatchFd(fd, [fd] {
     while (ReadStopSignal(fd) != 0) {
+      // Ending from now on: a later start must not be told that this instance came forward.
+      StopServingAll();
       bool posted = false;
       for (LayerWindow* w : g_layer->topLevelOrder) {
         if (Live(w) != nullptr && !w->destroying) {
