@@ -6,6 +6,7 @@
 
 #include "diag/log.h"
 #include "net/datagram_endpoint.h"
+#include "platform/keys/key_sink.h"
 #include "platform/sys/signals.h"
 #include "receiver/key_commands.h"
 
@@ -36,6 +37,7 @@ void ReceiveOne(DatagramEndpoint& endpoint, char (&area)[kReceiveAreaSize + 1], 
   if (n != -1) {
     area[n] = '\0';
     DecodeKeyCommands(area);
+    KeySinkFlush();
   }
 }
 
