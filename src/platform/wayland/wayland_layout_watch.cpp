@@ -16,8 +16,10 @@ constexpr int kDesktopLimitMs = 500;
 
 std::unique_ptr<WaylandLayoutWatch> WaylandLayoutWatch::Start(
     const std::string& displayName, LayoutChanged onChange,
-    const std::vector<DesktopLayoutSourceFactory>& desktops, std::FILE* lines, std::string* whyNot) {
+    const std::vector<DesktopLayoutSourceFactory>& desktops, std::FILE* lines, std::string* whyNot,
+    const std::string& route) {
   std::unique_ptr<WaylandLayoutWatch> watch(new WaylandLayoutWatch(std::move(onChange), lines));
+  watch->route_ = route;
   WaylandLayoutWatch* self = watch.get();
   // The desktop first: its answer waits in active_ until the keymap decides with it.
   for (const DesktopLayoutSourceFactory& desktop : desktops) {
@@ -114,10 +116,15 @@ void WaylandLayoutWatch::Decide() {
   if (line == said_) {
     return;
   }
+  const bool first = said_.empty();
   said_ = line;
   onChange_(name);
   if (lines_ != nullptr) {
-    std::fprintf(lines_, "%s\n", line.c_str());
+    // The first line also says which way keys are typed.
+    const std::string said = first && !route_.empty() ? "strokerelayd: typing through " + route_ +
+                                                            ", keyboard layout " + shown + " (" + where + ")"
+                                                      : line;
+    std::fprintf(lines_, "%s\n", said.c_str());
     std::fflush(lines_);
   }
 }

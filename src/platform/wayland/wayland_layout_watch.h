@@ -20,10 +20,12 @@ namespace srd {
 // where that came from, at start and at each change.
 class WaylandLayoutWatch final : public LayoutWatch {
  public:
-  // The desktops asked, in order; the first that answers is followed.
+  // The desktops asked, in order; the first that answers is followed. `route`, if given, names the way keys
+  // are typed ("the compositor's virtual keyboard (sway)"), for the first line to say with the layout.
   static std::unique_ptr<WaylandLayoutWatch> Start(const std::string& displayName, LayoutChanged onChange,
                                                    const std::vector<DesktopLayoutSourceFactory>& desktops,
-                                                   std::FILE* lines, std::string* whyNot);
+                                                   std::FILE* lines, std::string* whyNot,
+                                                   const std::string& route = {});
   ~WaylandLayoutWatch() override;
 
   // Every layout of the compositor's keymap, and the one in use as last decided.
@@ -44,6 +46,7 @@ class WaylandLayoutWatch final : public LayoutWatch {
   std::optional<ActiveLayout> active_;
   std::size_t activeGroup_ = 0;  // of groups_, as last decided
   std::string said_;             // the last line
+  std::string route_;
   // Started last and stopped first: their threads call back into the members above.
   std::unique_ptr<CompositorKeymap> keymap_;
   std::unique_ptr<DesktopLayoutSource> desktop_;
