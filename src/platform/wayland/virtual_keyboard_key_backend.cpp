@@ -119,33 +119,26 @@ std::unique_ptr<VirtualKeyboardKeyBackend> VirtualKeyboardKeyBackend::Create(con
     return nullptr;
   }
   VirtualKeyboardKeyBackend* self = backend.get();
-  // The compositor's keymap, as it gives every keyboard client; reported here before Start returns.
+  // The compositor's keymap, as it gives every keyboard client: reported before Start returns when the seat
+  // has a keyboard in use, else once one comes.
   std::string keymapWhyNot;
   auto source = CompositorKeymap::Start(
       displayName, [self](const std::string& text) { self->OnKeymap(text); }, kConnectLimitMs, &keymapWhyNot);
   if (source == nullptr) {
-    if (keymapWhyNot.starts_with("no Wayland compositor") ||
-        keymapWhyNot == "the compositor did not answer") {
-      *whyNot = keymapWhyNot;
-      return nullptr;
-    }
+    *whyNot = keymapWhyNot;
+    return nullptr;
+  }
+  if (!self->keymapPending_.load()) {
     // A seat with no keyboard, or none in use (the last one typed on went away): until the user types, the
     // compositor has no keymap to give.
     self->OnKeymap(SystemKeymapText(self->context_));
-  }
-  if (!self->keymapPending_.load()) {
-    *whyNot = "the compositor's keymap does not compile";
-    return nullptr;
+    if (!self->keymapPending_.load()) {
+      *whyNot = "XKB cannot compile the system's keyboard configuration";
+      return nullptr;
+    }
   }
   if (!self->Connect(kConnectLimitMs, whyNot)) {
     return nullptr;
-  }
-  if (source == nullptr) {
-    // The virtual keyboard is now the seat's keyboard: the compositor gives its keymap, and any it decides
-    // on later, from here on.
-    source = CompositorKeymap::Start(
-        displayName, [self](const std::string& text) { self->OnKeymap(text); }, kConnectLimitMs,
-        &keymapWhyNot);
   }
   self->keymapSource_ = std::move(source);
   return backend;
