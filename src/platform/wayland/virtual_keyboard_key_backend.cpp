@@ -87,7 +87,11 @@ bool Sync(wl_display* display, Clock::time_point deadline) {
 // The keymap of the system's keyboard configuration, as text: for a compositor that has no keymap to give
 // (the virtual keyboard is then the seat's keyboard in use, and its keymap the seat's, until the user types
 // on another).
-std::string SystemKeymapText(xkb_context* context) {
+std::string SystemKeymapText() {
+  xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
+  if (context == nullptr) {
+    return {};
+  }
   const LayoutName name = SystemLayoutName();
   const xkb_rule_names names = {"evdev", "pc105", name.layout.c_str(), name.variant.c_str(), nullptr};
   xkb_keymap* keymap = xkb_keymap_new_from_names(context, &names, XKB_KEYMAP_COMPILE_NO_FLAGS);
@@ -99,6 +103,7 @@ std::string SystemKeymapText(xkb_context* context) {
     }
     xkb_keymap_unref(keymap);
   }
+  xkb_context_unref(context);
   return text;
 }
 
@@ -131,7 +136,7 @@ std::unique_ptr<VirtualKeyboardKeyBackend> VirtualKeyboardKeyBackend::Create(con
   if (!self->keymapPending_.load()) {
     // A seat with no keyboard, or none in use (the last one typed on went away): until the user types, the
     // compositor has no keymap to give.
-    self->OnKeymap(SystemKeymapText(self->context_));
+    self->OnKeymap(SystemKeymapText());
     if (!self->keymapPending_.load()) {
       *whyNot = "XKB cannot compile the system's keyboard configuration";
       return nullptr;
@@ -230,11 +235,11 @@ void VirtualKeyboardKeyBackend::OnGlobal(void* data, wl_registry* registry, std:
 }
 
 void VirtualKeyboardKeyBackend::OnKeymap(const std::string& text) {
-  {
-    std::lock_guard lock(keymapMutex_);
-    if (text.empty() || text == knownText_) {
-      return;  // the compositor gives back the keymap uploaded here whenever this keyboard types
-    }
+  // Compiled under the lock: the keymap's thread and start-up may both bring one, and XKB's context is not
+  // to be used from two threads at once. The worker takes the lock only to pick a new keymap up.
+  std::lock_guard lock(keymapMutex_);
+  if (text.empty() || text == knownText_) {
+    return;  // the compositor gives back the keymap uploaded here whenever this keyboard types
   }
   auto keymap = std::make_unique<Keymap>();
   keymap->compiled = xkb_keymap_new_from_string(context_, text.c_str(), XKB_KEYMAP_FORMAT_TEXT_V1,
@@ -246,7 +251,6 @@ void VirtualKeyboardKeyBackend::OnKeymap(const std::string& text) {
   for (const KeymapGroup& group : KeymapGroups(text)) {
     keymap->groups.push_back(group.name);
   }
-  std::lock_guard lock(keymapMutex_);
   knownText_ = text;
   pendingKeymap_ = std::move(keymap);
   keymapPending_ = true;
