@@ -122,8 +122,9 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${SRD_DEB_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The interface texts are Japanese; without a Japanese font they show as boxes.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic, xkb-data")
+# The interface texts are Japanese; without a Japanese font they show as boxes. libsodium seals the paired
+# mode's datagrams (shlibdeps finds it too; named so the package says so even where it is linked statically).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic, xkb-data, libsodium23")
 # Qt's Wayland platform, for the window in a Wayland session; without it the window opens through XWayland, or
 # the program runs without one.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")

@@ -7,17 +7,25 @@
 #include <optional>
 
 #include "app/command_line.h"
+#include "app/paired_start.h"
 #include "platform/choice/key_backend_choice.h"
 #include "platform/choice/ui_backend_choice.h"
 #include "platform/keys/key_sink.h"
 #include "platform/sys/signals.h"
 #include "platform/ui/window_layer.h"
+#include "receiver/sealed_receive.h"
+#include "seal/paired_receiver.h"
 #include "shell/shell_main.h"
 #include "shell/shell_resources.h"
 
 int main(int argc, char** argv) {
   if (const std::optional<int> answered = srd::AnswerCommandLine(argc, argv)) {
     return *answered;
+  }
+  // A key file that cannot be trusted stops the start: never a silent fall back to typing what anyone sends.
+  std::unique_ptr<srd::seal::PairedReceiver> paired;
+  if (const std::optional<int> refused = srd::LoadPairedMode(paired)) {
+    return *refused;
   }
   srd::BlockStopSignals();
   srd::IgnoreWriteFailureSignals();  // a log reader that went away must not take the program with it
@@ -27,7 +35,11 @@ int main(int argc, char** argv) {
   srd::CloseWindowsOnStopSignals();
 
   std::unique_ptr<srd::KeyBackend> keys;
-  srd::SetShellOpenedHook([&keys] {
+  srd::InstallPairedReceiver(paired.get());
+  srd::SetShellOpenedHook([&keys, &paired] {
+    if (paired) {
+      srd::TellPairedMode();
+    }
     // The main window is open, so this process holds the single-instance lock: what the XTest backend
     // records there can only be read again by a later start, once this one has gone.
     keys = srd::ChooseKeyBackend(srd::InstanceLockDirectory());
@@ -39,6 +51,7 @@ int main(int argc, char** argv) {
     keys->ReleaseAll();
   }
   srd::InstallKeyBackend(nullptr);
+  srd::InstallPairedReceiver(nullptr);
   keys.reset();
   srd::ShutdownWindowLayer();
   return exitCode;

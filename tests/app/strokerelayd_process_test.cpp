@@ -183,7 +183,7 @@ TEST(ProgramArgumentsTest, QuestionsAreAnsweredAndAnythingElseIsRefused) {
   const std::string program = SRD_PROGRAM;
   const auto [help, helpCode] = OutputOf(program + " --help 2>/dev/null");
   EXPECT_EQ(helpCode, 0);
-  EXPECT_TRUE(help.starts_with("usage: strokerelayd [--help | --version]\n")) << help;
+  EXPECT_TRUE(help.starts_with("usage: strokerelayd [--help | --version | --pair | --unpair]\n")) << help;
   EXPECT_NE(help.find("8102"), std::string::npos) << help;
   const auto [version, versionCode] = OutputOf(program + " -V 2>/dev/null");
   EXPECT_EQ(versionCode, 0);
@@ -192,7 +192,7 @@ TEST(ProgramArgumentsTest, QuestionsAreAnsweredAndAnythingElseIsRefused) {
   const struct {
     std::vector<std::string> arguments;
     std::string refused;
-  } cases[] = {{{"-p", "9000"}, "-p"}, {{"--help", "extra"}, "extra"}, {{"--frobnicate"}, "--frobnicate"}};
+  } cases[] = {{{"-p", "9000"}, "-p"}, {{"--help", "extra"}, "extra"}, {{"--frobnicate"}, "--frobnicate"}, {{"--pair", "now"}, "now"}};
   for (const auto& c : cases) {
     ProgramOptions options(program);
     options.arguments = c.arguments;
@@ -200,7 +200,7 @@ TEST(ProgramArgumentsTest, QuestionsAreAnsweredAndAnythingElseIsRefused) {
     ASSERT_TRUE(refused.Started());
     EXPECT_EQ(refused.WaitExit(20s), 2);
     EXPECT_EQ(refused.Stderr(), "strokerelayd: unexpected argument '" + c.refused +
-                                    "'\nusage: strokerelayd [--help | --version]\n");
+                                    "'\nusage: strokerelayd [--help | --version | --pair | --unpair]\n");
   }
 }
 

@@ -22,7 +22,7 @@ class KeyBackend {
   // backend that talks to a desktop writes once per datagram, never waiting on the desktop. Worker only.
   virtual void Flush() {}
   // Releases every key this backend still holds down, and sends them. Called at shutdown, after the worker
-  // has ended.
+  // has ended, and on the worker when the datagrams that would have released keys were lost.
   virtual void ReleaseAll() {}
   // A short name for diagnostics ("uinput", "xtest", "recording", "none").
   virtual const char* Name() const = 0;
@@ -51,6 +51,13 @@ inline void KeySink(std::uint8_t virtualKey, std::uint8_t scanCode, std::uint32_
 inline void KeySinkFlush() {
   if (KeyBackend* backend = detail::installedKeyBackend.load(std::memory_order_acquire)) {
     backend->Flush();
+  }
+}
+
+// Releases every key the installed backend holds down (ReleaseHeldKeys: on the worker thread).
+inline void ReleaseHeldKeys() {
+  if (KeyBackend* backend = detail::installedKeyBackend.load(std::memory_order_acquire)) {
+    backend->ReleaseAll();
   }
 }
 

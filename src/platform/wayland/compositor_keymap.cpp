@@ -51,11 +51,7 @@ wl_display* Connect(const std::string& displayName, const Deadline& deadline) {
   if (fd < 0) {
     return nullptr;
   }
-  wl_display* display = wl_display_connect_to_fd(fd);
-  if (display == nullptr) {
-    close(fd);
-  }
-  return display;
+  return wl_display_connect_to_fd(fd);  // which closes the descriptor when it fails
 }
 
 }  // namespace
