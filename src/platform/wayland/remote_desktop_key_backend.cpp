@@ -79,6 +79,17 @@ bool RemoteDesktopKeyBackend::Open(int limitMs, std::string* whyNot) {
     return false;
   }
   dbus_connection_set_exit_on_disconnect(connection_, FALSE);
+  // The bus's library would wait without end for a bus that never completes the authentication: it is
+  // driven here, each round within what is left of limitMs.
+  const auto deadline = lastOpen_ + std::chrono::milliseconds(limitMs);
+  while (!dbus_connection_get_is_authenticated(connection_)) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0 || !dbus_connection_read_write(connection_, static_cast<int>(left))) {
+      *whyNot = "the session bus does not answer";
+      Close();
+      return false;
+    }
+  }
   // Joins the bus as dbus_bus_register does, but within limitMs.
   DBusMessage* hello = Call(
       connection_,
