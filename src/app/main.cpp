@@ -16,8 +16,12 @@
 #include "shell/shell_resources.h"
 
 int main(int argc, char** argv) {
-  if (const std::optional<int> answered = srd::AnswerCommandLine(argc, argv)) {
+  srd::StartChoices choices;
+  if (const std::optional<int> answered = srd::AnswerCommandLine(argc, argv, choices)) {
     return *answered;
+  }
+  if (choices.port) {
+    srd::SetShellStartPort(*choices.port);
   }
   srd::BlockStopSignals();
   srd::IgnoreWriteFailureSignals();  // a log reader that went away must not take the program with it
