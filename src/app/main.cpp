@@ -10,6 +10,7 @@
 #include "platform/choice/key_backend_choice.h"
 #include "platform/choice/ui_backend_choice.h"
 #include "platform/keys/key_sink.h"
+#include "platform/sys/session_bus.h"
 #include "platform/sys/signals.h"
 #include "platform/ui/window_layer.h"
 #include "shell/shell_main.h"
@@ -23,6 +24,8 @@ int main(int argc, char** argv) {
   if (choices.port) {
     srd::SetShellStartPort(*choices.port);
   }
+  // Before the window toolkit or a layout source looks for a session bus, and before any thread exists.
+  srd::DoWithoutSessionBusWhereThereIsNone();
   srd::BlockStopSignals();
   srd::IgnoreWriteFailureSignals();  // a log reader that went away must not take the program with it
   std::setlocale(LC_CTYPE, "");      // the host name is converted from the locale's encoding

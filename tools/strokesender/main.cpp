@@ -16,6 +16,7 @@
 #include "datagram_batch.h"
 #include "layout_list.h"
 #include "layout_typing.h"
+#include "platform/sys/session_bus.h"
 #include "send_pacer.h"
 #include "terminal.h"
 #include "terminal_keys.h"
@@ -242,5 +243,7 @@ int Run(int argc, char** argv) {
 }  // namespace srd::sender
 
 int main(int argc, char** argv) {
+  // The window and the layout look-up must not leave a session bus of their own running after the sender.
+  srd::DoWithoutSessionBusWhereThereIsNone();
   return srd::sender::Run(argc, argv);
 }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <string_view>
 #include <utility>
 
 namespace srd {
@@ -51,7 +52,8 @@ bool Register(DBusConnection* connection, int limitMs) {
 
 std::string SessionBusAddress() {
   if (const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS"); address != nullptr && *address != '\0') {
-    return address;
+    // The program's own "no bus here" (see DoWithoutSessionBusWhereThereIsNone) is no address.
+    return std::string_view(address) == "disabled:" ? std::string() : std::string(address);
   }
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   if (runtime == nullptr || *runtime == '\0') {
