@@ -162,6 +162,11 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
       return Failure("--raw datagram is " + std::to_string(options.datagram.size()) +
                      " bytes; the receiver drops datagrams longer than " + std::to_string(kMaxDatagramBytes));
     }
+    if (!HoldsKeyCommand(options.datagram)) {
+      return Failure("--raw '" + std::string(rawCommands) +
+                     "' holds no key command (K or U with three hex digits, k or u with two): it would type "
+                     "nothing");
+    }
     return ParsedCommandLine{true, options, {}};
   }
   if (operands.size() > 2) {
@@ -172,6 +177,21 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
     options.text = std::string(operands[1]);
   }
   return ParsedCommandLine{true, options, {}};
+}
+
+bool HoldsKeyCommand(std::string_view datagram) {
+  // As the receiver reads it: after the "?", bytes other than the command letters are skipped, and a line
+  // end ends the datagram.
+  for (std::size_t i = 1; i < datagram.size(); ++i) {
+    const char c = datagram[i];
+    if (c == '\r' || c == '\n' || c == '\0') {
+      return false;
+    }
+    if (c == 'K' || c == 'U' || c == 'k' || c == 'u') {
+      return true;
+    }
+  }
+  return false;
 }
 
 std::string RawDatagram(std::string_view commands) {

@@ -59,6 +59,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string_view>& args);
 
 // The datagram --raw sends: the commands with a leading "?" added when it is missing.
 std::string RawDatagram(std::string_view commands);
+// True when the receiver finds at least one key command letter in datagram (after its "?", before a line
+// end).
+bool HoldsKeyCommand(std::string_view datagram);
 
 // The --help text (ends with a newline) and the --version line.
 std::string UsageText();
