@@ -93,11 +93,12 @@ std::unique_ptr<KeyBackend> ChooseKeyBackendFrom(const char* uinputPath, const c
       return xtest;
     }
   }
+  // An X11 session is advice only where there was none: with a display, what failed there is said instead.
   std::fprintf(
       complaints,
       "strokerelayd: no keys can be injected: %s and %s; install the udev rule and load the uinput module "
-      "as the README's Permissions section describes, or run strokerelayd in an X11 session.\n",
-      uinputWhyNot.c_str(), xWhyNot.c_str());
+      "as the README's Permissions section describes%s.\n",
+      uinputWhyNot.c_str(), xWhyNot.c_str(), hasDisplay ? "" : ", or run strokerelayd in an X11 session");
   std::fflush(complaints);
   return std::make_unique<NoneKeyBackend>();
 }
