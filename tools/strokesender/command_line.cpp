@@ -85,6 +85,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
       window = true;
       continue;
     }
+    if (arg == "-v" || arg == "--verbose") {
+      options.verbose = true;
+      continue;
+    }
 
     OptionMatch match;
     std::string_view name;
@@ -206,7 +210,7 @@ std::string RawDatagram(std::string_view commands) {
 }
 
 std::string UsageText() {
-  return "Usage: strokesender [-p PORT] [-d MS] [-l LAYOUT[:VARIANT]] HOST [TEXT]\n"
+  return "Usage: strokesender [-v] [-p PORT] [-d MS] [-l LAYOUT[:VARIANT]] HOST [TEXT]\n"
          "       strokesender [-p PORT] HOST --raw COMMANDS\n"
          "       strokesender [-p PORT] [-l LAYOUT[:VARIANT]] --window HOST\n"
          "       strokesender --list-layouts\n"
@@ -225,12 +229,16 @@ std::string UsageText() {
          "  -l, --layout LAYOUT[:VARIANT]\n"
          "                        the receiver's keyboard layout, as XKB names it (default:\n"
          "                        this machine's); text is typed with that layout's keys,\n"
-         "                        Shift, AltGr and dead keys. Layouts with tables of their\n"
-         "                        own: " +
+         "                        Shift, AltGr and dead keys. With --window, the layout of\n"
+         "                        the keyboard typed on, whose keys are sent as they are\n"
+         "                        (default: this machine's, following its switches). Layouts\n"
+         "                        with tables of their own: " +
          NamedLayoutList() +
          "; other Latin layouts by\n"
          "                        where their keymap has each letter and digit\n"
          "      --list-layouts    list the layouts and variants -l takes, and exit\n"
+         "  -v, --verbose         say on standard error which layout is typed for and where\n"
+         "                        that came from\n"
          "      --raw COMMANDS    send COMMANDS as one key command datagram, adding the\n"
          "                        leading \"?\" when it is missing (e.g. K041U041)\n"
          "  -h, --help            show this help and exit\n"

@@ -46,6 +46,7 @@ struct Options {
   bool hasText = false;
   std::string text;      // when hasText
   std::string datagram;  // kRaw: the complete datagram, "?" included
+  bool verbose = false;  // -v: say on standard error which layout is typed for and where that came from
 };
 
 struct ParsedCommandLine {

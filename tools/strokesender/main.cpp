@@ -67,10 +67,14 @@ bool OpenSender(const Options& options, int delayMs, UdpSender& sender) {
 // The keys of the layout the options name (this machine's by default); nullptr, with the reason told, for a
 // layout XKB does not know.
 std::unique_ptr<LayoutTyping> TypingFor(const Options& options) {
-  std::unique_ptr<LayoutTyping> typing = LayoutTyping::For(options.layout);
+  std::string where;
+  std::unique_ptr<LayoutTyping> typing = LayoutTyping::For(options.layout, &where);
   if (typing == nullptr) {
     PrintError("unknown keyboard layout '" + options.layout.Text() +
                "'; 'strokesender --list-layouts' lists the layouts and variants it knows");
+  } else if (options.verbose) {
+    std::fprintf(stderr, "strokesender: typing for keyboard layout %s (%s)\n", typing->Name().Text().c_str(),
+                 where.c_str());
   }
   return typing;
 }
