@@ -16,8 +16,8 @@ inline constexpr int PANEL_PORT_LABEL = 1060;
 inline constexpr int PANEL_LISTENING_LABEL = 1061;
 // The machine's IPv4 addresses a sender can use, under the host name.
 inline constexpr int PANEL_ADDRESS_LABEL = 1062;
-// At most this many addresses are shown; the first ones are those a sender most likely reaches.
-inline constexpr std::size_t PANEL_ADDRESSES_SHOWN = 3;
+// At most this many addresses are shown, one a line; the first ones are those a sender most likely reaches.
+inline constexpr std::size_t PANEL_ADDRESSES_SHOWN = 2;
 
 // Posted to the main window by the worker (any thread may post): the listening state, or the machine's
 // addresses, changed.

@@ -74,7 +74,7 @@ TEST_F(MainPanelTest, TheListeningLineShowsAPortThatCannotBeOpenedUntilItIsBound
   state_.worker->Stop();
 }
 
-// Beside the host name: the addresses a sender can use, at most three, loopback left out.
+// Beside the host name: the addresses a sender can use, the first two, loopback left out.
 TEST_F(MainPanelTest, TheAddressLineShowsTheFirstAddresses) {
   std::u16string expected;
   const std::vector<std::string> addresses = LocalSenderAddresses();
