@@ -1,5 +1,6 @@
 // The running receiver measured from outside, over real loopback sockets:
-//   bench_receiver latency [datagrams]        send -> KeySink, against a plain blocking recvfrom loop
+//   bench_receiver latency [datagrams]        send -> KeySink, against a plain blocking recvfrom loop, and
+//                                             the same with the datagrams sealed (the paired mode)
 //   bench_receiver throughput [seconds] [rate,rate,...]   the highest paced rate with nothing lost
 //   bench_receiver xtest [events]             key events per second through the XTest backend ($DISPLAY)
 // Every figure is printed as one "name value" line (for scripts/bench) after a readable summary.
@@ -27,6 +28,10 @@
 #include "platform/x11/xtest_key_backend.h"
 #include "receiver/key_commands.h"
 #include "receiver/receiver_worker.h"
+#include "receiver/sealed_receive.h"
+#include "seal/datagram_sealer.h"
+#include "seal/paired_receiver.h"
+#include "support/scoped_temp_dir.h"
 
 namespace {
 
@@ -163,6 +168,31 @@ int Latency(int datagrams) {
     return 1;
   }
 
+  // A second worker in the paired mode (the loop takes the installed paired end as it starts), with its
+  // order record in a directory of its own; each datagram is sealed before the clock starts.
+  if (!srd::seal::StartSealing()) {
+    std::fprintf(stderr, "latency: the cryptographic library cannot start\n");
+    return 1;
+  }
+  const srd::seal::Key key = srd::seal::NewKey();
+  srd::test::ScopedTempDir orderDirectory("srd-bench");
+  srd::seal::PairedReceiver paired(key, orderDirectory.Path() + "/sender-order");
+  srd::InstallPairedReceiver(&paired);
+  const std::uint16_t sealedPort = FreePort();
+  RunningWorker sealedWorker(&backend, sealedPort);
+  srd::seal::DatagramSealer sealer(key);
+  const sockaddr_in toSealed = Loopback(sealedPort);
+  bool sealedReady = false;
+  for (int attempt = 0; attempt < 100 && !sealedReady; ++attempt) {
+    const std::uint64_t seen = backend.count.load(std::memory_order_acquire);
+    sender.Send(toSealed, sealer.Seal("?u41"));
+    sealedReady = WaitPast(backend.count, seen, std::chrono::milliseconds(100));
+  }
+  if (!sealedReady) {
+    std::fprintf(stderr, "latency: the paired worker never received on port %u\n", sealedPort);
+    return 1;
+  }
+
   // The baseline: the least a receiver can do, a blocking recvfrom into a buffer of the same size.
   const std::uint16_t basePort = FreePort();
   const int baseFd = socket(AF_INET, SOCK_DGRAM, 0);
@@ -191,15 +221,18 @@ int Latency(int datagrams) {
   const sockaddr_in toBaseline = Loopback(basePort);
 
   std::vector<double> workerUs;
+  std::vector<double> sealedUs;
   std::vector<double> baseUs;
   workerUs.reserve(static_cast<std::size_t>(datagrams));
+  sealedUs.reserve(static_cast<std::size_t>(datagrams));
   baseUs.reserve(static_cast<std::size_t>(datagrams));
   int lost = 0;
   auto measure = [&](const sockaddr_in& to, std::atomic<std::uint64_t>& count, std::atomic<std::int64_t>& at,
                      std::vector<double>& out) {
+    const std::string text = &to == &toSealed ? sealer.Seal("?k41") : std::string("?k41");
     const std::uint64_t seen = count.load(std::memory_order_acquire);
     const std::int64_t sent = NowNs();
-    sender.Send(to, "?k41");
+    sender.Send(to, text);
     if (!WaitPast(count, seen, std::chrono::milliseconds(1000))) {
       ++lost;
       return;
@@ -210,24 +243,29 @@ int Latency(int datagrams) {
     // Alternate which one goes first, so neither always meets the warmer caches.
     if (i % 2 == 0) {
       measure(toWorker, backend.count, backend.lastNs, workerUs);
+      measure(toSealed, backend.count, backend.lastNs, sealedUs);
       measure(toBaseline, baseCount, baseNs, baseUs);
     } else {
       measure(toBaseline, baseCount, baseNs, baseUs);
+      measure(toSealed, backend.count, backend.lastNs, sealedUs);
       measure(toWorker, backend.count, backend.lastNs, workerUs);
     }
   }
   sender.Send(toBaseline, "quit");
   baseline.join();
   close(baseFd);
-  if (workerUs.empty() || baseUs.empty()) {
+  srd::InstallPairedReceiver(nullptr);
+  if (workerUs.empty() || sealedUs.empty() || baseUs.empty()) {
     std::fprintf(stderr, "latency: nothing arrived\n");
     return 1;
   }
 
   const Percentiles w = Summarise(workerUs);
   const Percentiles b = Summarise(baseUs);
+  const Percentiles p = Summarise(sealedUs);
   std::fprintf(stderr, "latency over %d datagrams (us): worker p50 %.1f p99 %.1f max %.1f; ", datagrams,
                w.p50, w.p99, w.max);
+  std::fprintf(stderr, "sealed p50 %.1f p99 %.1f max %.1f; ", p.p50, p.p99, p.max);
   std::fprintf(stderr, "baseline p50 %.1f p99 %.1f max %.1f; lost %d\n", b.p50, b.p99, b.max, lost);
   Figure("latency.datagrams", datagrams);
   Figure("latency.lost", lost);
@@ -236,6 +274,12 @@ int Latency(int datagrams) {
   Figure("latency.worker.p999_us", w.p999);
   Figure("latency.worker.max_us", w.max);
   Figure("latency.worker.mean_us", w.mean);
+  Figure("latency.sealed.p50_us", p.p50);
+  Figure("latency.sealed.p99_us", p.p99);
+  Figure("latency.sealed.p999_us", p.p999);
+  Figure("latency.sealed.max_us", p.max);
+  Figure("latency.sealed.mean_us", p.mean);
+  Figure("latency.ratio.sealed_p99", p.p99 / w.p99);
   Figure("latency.baseline.p50_us", b.p50);
   Figure("latency.baseline.p99_us", b.p99);
   Figure("latency.baseline.p999_us", b.p999);

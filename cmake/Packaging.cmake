@@ -136,8 +136,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 
 set(CPACK_DEBIAN_STROKERELAYD_PACKAGE_NAME strokerelayd)
-# The interface texts are Japanese; without a Japanese font they show as boxes.
-set(CPACK_DEBIAN_STROKERELAYD_PACKAGE_DEPENDS "fonts-ipafont-gothic, xkb-data")
+# The interface texts are Japanese; without a Japanese font they show as boxes. libsodium seals the paired
+# mode's datagrams (shlibdeps finds it too; named so the package says so even where it is linked statically).
+set(CPACK_DEBIAN_STROKERELAYD_PACKAGE_DEPENDS "fonts-ipafont-gothic, xkb-data, libsodium23")
 # Qt's Wayland platform, for the window in a Wayland session; without it the window opens through XWayland, or
 # the program runs without one. The sender, for the other computer.
 set(CPACK_DEBIAN_STROKERELAYD_PACKAGE_RECOMMENDS "qt6-wayland")
@@ -160,8 +161,9 @@ set(CPACK_DEBIAN_STROKERELAYD_PACKAGE_CONTROL_EXTRA ${SRD_DATA_DIR}/debian/posti
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 set(CPACK_DEBIAN_STROKESENDER_PACKAGE_NAME strokesender)
-# The layouts it types for are looked up in XKB's own list.
-set(CPACK_DEBIAN_STROKESENDER_PACKAGE_DEPENDS "xkb-data")
+# The layouts it types for are looked up in XKB's own list; libsodium seals its datagrams for a paired
+# receiver.
+set(CPACK_DEBIAN_STROKESENDER_PACKAGE_DEPENDS "xkb-data, libsodium23")
 set(CPACK_COMPONENT_STROKESENDER_DESCRIPTION
     "send text and keys over UDP to strokerelayd on another machine
 strokesender types text, single key commands or what is typed in a window of

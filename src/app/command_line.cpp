@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include "app/paired_start.h"
+
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -8,7 +10,7 @@ namespace srd {
 
 namespace {
 
-constexpr char kUsage[] = "usage: strokerelayd [-p PORT] | --help | --version\n";
+constexpr char kUsage[] = "usage: strokerelayd [-p PORT] | --help | --version | --pair | --unpair\n";
 
 constexpr char kHelp[] =
     "Types on this machine what a remote sender sends over UDP.\n"
@@ -21,7 +23,12 @@ constexpr char kHelp[] =
     "  -p, --port PORT  listen on PORT (1-65535) instead of 8102\n"
     "  -h, --help       show this help and exit\n"
     "  -V, --version    show the version and exit\n"
+    "      --pair       make this receiver's key if it has none, print its pairing code\n"
+    "                   (last line) and exit; from then on only datagrams sealed with\n"
+    "                   the key are typed: give the code to 'strokesender --pair HOST CODE'\n"
+    "      --unpair     remove the key and exit: the receiver types what anyone sends again\n"
     "\n"
+    "The key is kept in $XDG_CONFIG_HOME/strokerelayd/key (~/.config/strokerelayd/key).\n"
     "Stop it with its Exit command, by closing its window, or with SIGINT, SIGTERM or SIGHUP.\n"
     "See strokerelayd(1).\n";
 
@@ -69,9 +76,16 @@ std::optional<int> AnswerCommandLine(int argc, char** argv, StartChoices& choice
     std::fputs("strokerelayd " SRD_VERSION "\n", stdout);
     return 0;
   }
+  if (argc == 2 && std::string_view(argv[1]) == "--pair") {
+    return PairCommand();
+  }
+  if (argc == 2 && std::string_view(argv[1]) == "--unpair") {
+    return UnpairCommand();
+  }
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     std::string_view value;
+    const bool command = IsHelp(arg) || IsVersion(arg) || arg == "--pair" || arg == "--unpair";
     if (arg == "-p" || arg == "--port") {
       if (i + 1 >= argc) {
         return Refuse("strokerelayd: %s needs a port number\n", argv[i]);
@@ -79,11 +93,11 @@ std::optional<int> AnswerCommandLine(int argc, char** argv, StartChoices& choice
       value = argv[++i];
     } else if (arg.starts_with("--port=")) {
       value = arg.substr(7);
-    } else if ((IsHelp(arg) || IsVersion(arg)) && i + 1 < argc) {
-      // A question followed by more: the first word past it is the one not understood.
+    } else if (command && i + 1 < argc) {
+      // A question or command followed by more: the first word past it is the one not understood.
       return Refuse("strokerelayd: unexpected argument '%s'\n", argv[i + 1]);
     } else {
-      // A question followed by more, or a word not understood.
+      // A question or command after a port, or a word not understood.
       return Refuse("strokerelayd: unexpected argument '%s'\n", argv[i]);
     }
     const std::optional<std::int32_t> port = PortArgument(value);

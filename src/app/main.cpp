@@ -7,12 +7,15 @@
 #include <optional>
 
 #include "app/command_line.h"
+#include "app/paired_start.h"
 #include "platform/choice/key_backend_choice.h"
 #include "platform/choice/ui_backend_choice.h"
 #include "platform/keys/key_sink.h"
 #include "platform/sys/session_bus.h"
 #include "platform/sys/signals.h"
 #include "platform/ui/window_layer.h"
+#include "receiver/sealed_receive.h"
+#include "seal/paired_receiver.h"
 #include "shell/shell_main.h"
 #include "shell/shell_resources.h"
 
@@ -26,6 +29,11 @@ int main(int argc, char** argv) {
   }
   // Before the window toolkit or a layout source looks for a session bus, and before any thread exists.
   srd::DoWithoutSessionBusWhereThereIsNone();
+  // A key file that cannot be trusted stops the start: never a silent fall back to typing what anyone sends.
+  std::unique_ptr<srd::seal::PairedReceiver> paired;
+  if (const std::optional<int> refused = srd::LoadPairedMode(paired)) {
+    return *refused;
+  }
   srd::BlockStopSignals();
   srd::IgnoreWriteFailureSignals();  // a log reader that went away must not take the program with it
   std::setlocale(LC_CTYPE, "");      // the host name is converted from the locale's encoding
@@ -34,7 +42,11 @@ int main(int argc, char** argv) {
   srd::CloseWindowsOnStopSignals();
 
   std::unique_ptr<srd::KeyBackend> keys;
-  srd::SetShellOpenedHook([&keys] {
+  srd::InstallPairedReceiver(paired.get());
+  srd::SetShellOpenedHook([&keys, &paired] {
+    if (paired) {
+      srd::TellPairedMode();
+    }
     // The main window is open, so this process holds the single-instance lock: what the XTest backend
     // records there can only be read again by a later start, once this one has gone.
     keys = srd::ChooseKeyBackend(srd::InstanceLockDirectory());
@@ -46,6 +58,7 @@ int main(int argc, char** argv) {
     keys->ReleaseAll();
   }
   srd::InstallKeyBackend(nullptr);
+  srd::InstallPairedReceiver(nullptr);
   keys.reset();
   srd::ShutdownWindowLayer();
   return exitCode;

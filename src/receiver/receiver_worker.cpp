@@ -4,6 +4,7 @@
 #include <cstring>
 #include <functional>
 #include <new>
+#include <optional>
 #include <string>
 #include <system_error>
 
@@ -15,6 +16,8 @@
 #include "platform/sys/debug_output.h"
 #include "platform/sys/signals.h"
 #include "receiver/key_commands.h"
+#include "receiver/sealed_receive.h"
+#include "seal/paired_receiver.h"
 
 namespace srd {
 
@@ -75,24 +78,32 @@ void OpenOnCurrentPort(DatagramEndpoint& endpoint, ReceiverState& state,
   }
 }
 
-// Receives one datagram and types what it says; a failed receive was reported and injects nothing.
-void ReceiveOne(DatagramEndpoint& endpoint, char (&area)[kReceiveAreaSize + 1], SocketAddress* source) {
+// Receives one datagram and types what it says (paired: what it says sealed); a failed receive was reported
+// and injects nothing.
+void ReceiveOne(DatagramEndpoint& endpoint, char (&area)[kReceiveAreaSize + 1], SocketAddress* source,
+                SealedReceive* sealed) {
   const int n = endpoint.Receive(area, kReceiveAreaSize, source);
-  if (n != -1) {
-    area[n] = '\0';
+  if (n == -1) {
+    return;
+  }
+  area[n] = '\0';
+  if (sealed != nullptr) {
+    sealed->Take(area, n, *source);
+  } else {
     DecodeKeyCommands(area);
   }
 }
 
 // Before a move to another port: the datagrams already waiting on the old one were sent to be typed, so they
 // are, but only so many that a sender who never pauses cannot hold the move up.
-void TakeQueued(DatagramEndpoint& endpoint, char (&area)[kReceiveAreaSize + 1], SocketAddress* source) {
+void TakeQueued(DatagramEndpoint& endpoint, char (&area)[kReceiveAreaSize + 1], SocketAddress* source,
+                SealedReceive* sealed) {
   for (int taken = 0; taken < kQueuedTakenBeforeMove && endpoint.handle != -1; ++taken) {
     const int ready = endpoint.Wait(WAIT_READ, 0);
     if (ready == -1 || ready == 0) {
       return;
     }
-    ReceiveOne(endpoint, area, source);
+    ReceiveOne(endpoint, area, source, sealed);
   }
 }
 
@@ -211,7 +222,12 @@ void ReceiveLoop(ReceiverState& state) {
   SocketsStartup();
   DatagramEndpoint endpoint;
   char area[kReceiveAreaSize + 1];
-  SocketAddress source;  // filled by every receive; the sender is not examined
+  SocketAddress source;  // filled by every receive; examined only to name a refused sender
+  std::optional<SealedReceive> sealed;
+  if (seal::PairedReceiver* paired = InstalledPairedReceiver()) {
+    sealed.emplace(*paired);
+  }
+  SealedReceive* const sealedOrNull = sealed ? &*sealed : nullptr;
   std::chrono::steady_clock::time_point nextOpen{};
   OpenOnCurrentPort(endpoint, state, nextOpen);
   // Only asked about when someone shows the addresses: a receiver without a window needs no route socket.
@@ -224,7 +240,7 @@ void ReceiveLoop(ReceiverState& state) {
     if (endpoint.handle != -1) {
       const int ready = endpoint.Wait(WAIT_READ, kPassWaitMs);
       if (ready != -1 && ready != 0) {
-        ReceiveOne(endpoint, area, &source);
+        ReceiveOne(endpoint, area, &source, sealedOrNull);
       }
     } else {
       // No endpoint (the port could not be bound): a wait would fail at once and the loop would spin, so
@@ -236,11 +252,14 @@ void ReceiveLoop(ReceiverState& state) {
     if (addresses && addresses->Changed()) {
       state.addressesChanged();
     }
+    if (sealed) {
+      sealed->Pass();
+    }
 
     // Every pass looks at the port: a sender that never pauses must not pin the old one.
     if (worker.TestFlags(WORKER_PORT_CHANGE) != 0) {
       worker.ClearFlags(WORKER_PORT_CHANGE);
-      TakeQueued(endpoint, area, &source);
+      TakeQueued(endpoint, area, &source, sealedOrNull);
       endpoint.Close();
       LogTrace("reset port=%d", state.port.load(std::memory_order_relaxed));
       OpenOnCurrentPort(endpoint, state, nextOpen);
@@ -250,6 +269,9 @@ void ReceiveLoop(ReceiverState& state) {
   }
 
   endpoint.Close();
+  if (sealed) {
+    sealed->End();
+  }
   SocketsCleanup();
 }
 

@@ -183,7 +183,8 @@ TEST(ProgramArgumentsTest, QuestionsAreAnsweredAndAnythingElseIsRefused) {
   const std::string program = SRD_PROGRAM;
   const auto [help, helpCode] = OutputOf(program + " --help 2>/dev/null");
   EXPECT_EQ(helpCode, 0);
-  EXPECT_TRUE(help.starts_with("usage: strokerelayd [-p PORT] | --help | --version\n")) << help;
+  EXPECT_TRUE(help.starts_with("usage: strokerelayd [-p PORT] | --help | --version | --pair | --unpair\n"))
+      << help;
   EXPECT_NE(help.find("-p, --port PORT"), std::string::npos) << help;
   EXPECT_NE(help.find("8102"), std::string::npos) << help;
   const auto [version, versionCode] = OutputOf(program + " -V 2>/dev/null");
@@ -196,6 +197,7 @@ TEST(ProgramArgumentsTest, QuestionsAreAnsweredAndAnythingElseIsRefused) {
   } cases[] = {{{"-x", "9000"}, "unexpected argument '-x'"},
                {{"--help", "extra"}, "unexpected argument 'extra'"},
                {{"--frobnicate"}, "unexpected argument '--frobnicate'"},
+               {{"--pair", "now"}, "unexpected argument 'now'"},
                {{"-p", "9000", "--help"}, "unexpected argument '--help'"},
                {{"-p"}, "-p needs a port number"},
                {{"-p", "0"}, "the port must be a number from 1 to 65535, not '0'"},
@@ -210,7 +212,8 @@ TEST(ProgramArgumentsTest, QuestionsAreAnsweredAndAnythingElseIsRefused) {
     ASSERT_TRUE(refused.Started());
     EXPECT_EQ(refused.WaitExit(20s), 2);
     EXPECT_EQ(refused.Stderr(),
-              "strokerelayd: " + c.refused + "\nusage: strokerelayd [-p PORT] | --help | --version\n");
+              "strokerelayd: " + c.refused +
+                  "\nusage: strokerelayd [-p PORT] | --help | --version | --pair | --unpair\n");
   }
 }
 

@@ -56,6 +56,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
   std::vector<std::string_view> operands;
   bool raw = false;
   bool window = false;
+  bool pair = false;
   std::string_view rawCommands;
   bool optionsEnded = false;
 
@@ -89,6 +90,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
       options.verbose = true;
       continue;
     }
+    if (arg == "--pair") {
+      pair = true;
+      continue;
+    }
 
     OptionMatch match;
     std::string_view name;
@@ -100,6 +105,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
       name = "layout";
     } else if ((match = MatchOption(arg, "", "--raw")).matched) {
       name = "raw";
+    } else if ((match = MatchOption(arg, "", "--key")).matched) {
+      name = "key";
+    } else if ((match = MatchOption(arg, "", "--repeat")).matched) {
+      name = "repeat";
     } else {
       return Failure("unknown option '" + std::string(arg) + "'");
     }
@@ -129,6 +138,16 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
         return Failure("invalid layout '" + std::string(value) +
                        "' (expected LAYOUT or LAYOUT:VARIANT, e.g. de)");
       }
+    } else if (name == "key") {
+      options.keyGiven = true;
+      options.keyCode = std::string(value);
+    } else if (name == "repeat") {
+      const std::optional<long> repeat = ParseNumber(value, 1, kMaxRepeat);
+      if (!repeat) {
+        return Failure("invalid repeat '" + std::string(value) + "' (expected 1 to " +
+                       std::to_string(kMaxRepeat) + " copies)");
+      }
+      options.repeat = static_cast<int>(*repeat);
     } else {
       if (raw) {
         return Failure("--raw given twice");
@@ -138,6 +157,15 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
     }
   }
 
+  if (pair) {
+    if (raw || window || options.keyGiven || operands.size() != 2) {
+      return Failure("--pair takes HOST and the receiver's CODE, and nothing else");
+    }
+    options.action = Action::kPair;
+    options.host = std::string(operands[0]);
+    options.keyCode = std::string(operands[1]);
+    return ParsedCommandLine{true, options, {}};
+  }
   if (operands.empty()) {
     return Failure("missing HOST");
   }
@@ -214,6 +242,7 @@ std::string UsageText() {
          "       strokesender [-p PORT] HOST --raw COMMANDS\n"
          "       strokesender [-p PORT] [-l LAYOUT[:VARIANT]] --window HOST\n"
          "       strokesender --list-layouts\n"
+         "       strokesender --pair HOST CODE\n"
          "Type on the machine HOST, where strokerelayd runs, as if on its own keyboard.\n"
          "\n"
          "With TEXT, types TEXT. Without TEXT, types what standard input holds; when standard\n"
@@ -241,11 +270,20 @@ std::string UsageText() {
          "                        that came from\n"
          "      --raw COMMANDS    send COMMANDS as one key command datagram, adding the\n"
          "                        leading \"?\" when it is missing (e.g. K041U041)\n"
+         "      --pair HOST CODE  store the pairing code that 'strokerelayd --pair' printed on\n"
+         "                        HOST; from then on everything sent to HOST is sealed with it\n"
+         "      --key CODE        seal every datagram with the receiver's pairing code CODE\n"
+         "                        (wins over a code stored for HOST)\n"
+         "      --repeat N        send each sealed datagram N times, " +
+         std::to_string(kRepeatGapMs) + " ms apart (default " + std::to_string(kDefaultRepeat) +
+         "),\n"
+         "                        so a link that drops datagrams loses no keys; the receiver\n"
+         "                        types each once, in order\n"
          "  -h, --help            show this help and exit\n"
          "  -V, --version         show the version and exit\n"
          "\n"
          "HOST is an IPv4 address or a host name. Characters the layout cannot type are\n"
-         "refused before anything is sent.\n"
+         "refused before anything is sent, and so is a CODE that is not a valid pairing code.\n"
          "\n"
          "Exit status: 0 sent; 1 host not found or network error; 2 bad usage or text.\n";
 }

@@ -17,7 +17,10 @@
 #include "layout_list.h"
 #include "layout_typing.h"
 #include "platform/sys/session_bus.h"
+#include "seal/pairing_code.h"
+#include "seal/sealed_datagram.h"
 #include "send_pacer.h"
+#include "sender_keys.h"
 #include "terminal.h"
 #include "terminal_keys.h"
 #include "text_encoding.h"
@@ -58,6 +61,9 @@ bool ReadAll(int fd, std::string& text) {
 bool OpenSender(const Options& options, int delayMs, UdpSender& sender) {
   std::string error;
   if (sender.Open(options.host, options.port, delayMs, error)) {
+    if (options.sealKey) {
+      sender.SealWith(*options.sealKey, options.repeat);
+    }
     return true;
   }
   PrintError(error);
@@ -126,7 +132,8 @@ int TypeText(const Options& options, std::string_view text, bool byLine) {
   if (options.delayGiven) {
     return SendAll(options, encoded.datagrams);  // one key at a time, as slow as asked
   }
-  return SendPaced(options, BatchStrokes(encoded.datagrams));
+  return SendPaced(
+      options, BatchStrokes(encoded.datagrams, options.sealKey ? seal::SEALED_MAX_TEXT : kMaxDatagramBytes));
 }
 
 int TypeInteractively(const Options& options) {
@@ -195,6 +202,39 @@ int TypeInteractively(const Options& options) {
   return status;
 }
 
+// --pair HOST CODE: a code that is not one is refused as bad usage, before anything is stored.
+int StorePairing(const Options& options) {
+  std::string why;
+  if (!seal::KeyFromPairingCode(options.keyCode, &why)) {
+    PrintError("invalid key code: " + why);
+    return kExitUsage;
+  }
+  if (const std::string failed = StoreKeyForHost(options.host, options.keyCode); !failed.empty()) {
+    PrintError("cannot store the key for " + options.host + ": " + failed);
+    return kExitNetwork;
+  }
+  std::printf("strokesender: paired with %s; what is sent there is sealed with its key from now on\n",
+              options.host.c_str());
+  return kExitSent;
+}
+
+// The key every datagram is sealed with, when the receiver is paired; false, with the reason told, for a
+// code that is not a valid one (nothing is sent then).
+bool FindSealingKey(Options& options) {
+  const SealingKey sealing = KeyForSending(options);
+  if (!sealing.ok) {
+    PrintError(sealing.error);
+    return false;
+  }
+  options.sealKey = sealing.key;
+  if (options.sealKey && options.action == Action::kRaw && options.datagram.size() > seal::SEALED_MAX_TEXT) {
+    PrintError("--raw datagram is " + std::to_string(options.datagram.size()) +
+               " bytes; sealed, the receiver takes at most " + std::to_string(seal::SEALED_MAX_TEXT));
+    return false;
+  }
+  return true;
+}
+
 int Run(int argc, char** argv) {
   std::vector<std::string_view> args;
   for (int i = 1; i < argc; ++i) {
@@ -206,7 +246,19 @@ int Run(int argc, char** argv) {
     std::fprintf(stderr, "Try 'strokesender --help' for more information.\n");
     return kExitUsage;
   }
-  const Options& options = parsed.options;
+  if (!seal::StartSealing()) {
+    PrintError("the cryptographic library cannot start (no random source)");
+    return kExitNetwork;
+  }
+  Options options = parsed.options;
+  if (options.action == Action::kPair) {
+    return StorePairing(options);
+  }
+  if ((options.action == Action::kType || options.action == Action::kRaw ||
+       options.action == Action::kWindow) &&
+      !FindSealingKey(options)) {
+    return kExitUsage;
+  }
   switch (options.action) {
     case Action::kHelp:
       std::fputs(UsageText().c_str(), stdout);
@@ -227,6 +279,7 @@ int Run(int argc, char** argv) {
       return kExitUsage;
 #endif
     case Action::kType:
+    case Action::kPair:
       break;
   }
   if (options.hasText) {

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "command_line.h"
+
 namespace srd::sender {
 namespace {
 
@@ -54,11 +56,32 @@ bool UdpSender::Open(const std::string& host, std::uint16_t port, int delayMs, s
   return true;
 }
 
+void UdpSender::SealWith(const seal::Key& key, int copies) {
+  sealer_ = std::make_unique<seal::DatagramSealer>(key);
+  copies_ = copies;
+}
+
 bool UdpSender::Send(std::string_view datagram, std::string& error) {
   if (sentBefore_ && delayMs_ > 0) {
     Pause(delayMs_);
   }
   sentBefore_ = true;
+  if (!sealer_) {
+    return SendOnce(datagram, error);
+  }
+  const std::string sealed = sealer_->Seal(datagram);
+  for (int copy = 0; copy < copies_; ++copy) {
+    if (copy > 0) {
+      Pause(kRepeatGapMs);
+    }
+    if (!SendOnce(sealed, error)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool UdpSender::SendOnce(std::string_view datagram, std::string& error) {
   for (;;) {
     const ssize_t sent = sendto(socket_, datagram.data(), datagram.size(), 0,
                                 reinterpret_cast<const sockaddr*>(&address_), sizeof address_);

@@ -58,6 +58,9 @@ int RunWindowMode(const Options& options) {
     std::fprintf(stderr, "strokesender: %s\n", error.c_str());
     return kExitNetwork;
   }
+  if (options.sealKey) {
+    sender.SealWith(*options.sealKey, options.repeat);
+  }
 
   // The keys are those of this machine's keyboard: of whichever of its layouts each key is typed with, or of
   // the one layout -l names.

@@ -18,7 +18,8 @@ class KeyBackend {
   // One key event exactly as the decoder hands it over. Called on the worker thread only.
   virtual void Inject(std::uint8_t virtualKey, std::uint8_t scanCode, std::uint32_t flags,
                       std::uintptr_t extraInfo) = 0;
-  // Releases every key this backend still holds down. Called at shutdown, after the worker has ended.
+  // Releases every key this backend still holds down. Called at shutdown, after the worker has ended, and on
+  // the worker when the datagrams that would have released keys were lost.
   virtual void ReleaseAll() {}
   // A short name for diagnostics ("uinput", "xtest", "recording", "none").
   virtual const char* Name() const = 0;
@@ -40,6 +41,13 @@ inline void KeySink(std::uint8_t virtualKey, std::uint8_t scanCode, std::uint32_
                     std::uintptr_t extraInfo) {
   if (KeyBackend* backend = detail::installedKeyBackend.load(std::memory_order_acquire)) {
     backend->Inject(virtualKey, scanCode, flags, extraInfo);
+  }
+}
+
+// Releases every key the installed backend holds down (ReleaseHeldKeys: on the worker thread).
+inline void ReleaseHeldKeys() {
+  if (KeyBackend* backend = detail::installedKeyBackend.load(std::memory_order_acquire)) {
+    backend->ReleaseAll();
   }
 }
 

@@ -39,7 +39,8 @@ class TranslatingKeyBackend : public KeyBackend {
  private:
   void Emit(std::uint16_t code, bool down);
 
-  // Inject runs on the worker, ReleaseAll on the shell thread after the worker ends.
+  // Inject runs on the worker; ReleaseAll on the shell thread after the worker ends, and on the worker where
+  // a paired sender's order shows datagrams lost for good.
   mutable std::mutex mutex_;
   HeldKeys held_;
   std::unique_ptr<ReceiverLayout> layout_;

@@ -30,7 +30,12 @@ struct LayoutName {
 
   // "de" or "de:nodeadkeys".
   std::string Text() const;
-  friend bool operator==(const LayoutName&, const LayoutName&) = default;
+  // The same layout: the same names and, for a compositor's keymap, the same text and group (a compositor
+  // sends the same keymap anew each time; it is the same layout all the same).
+  friend bool operator==(const LayoutName& a, const LayoutName& b) {
+    return a.layout == b.layout && a.variant == b.variant && a.group == b.group &&
+           (a.keymap == b.keymap || (a.keymap != nullptr && b.keymap != nullptr && *a.keymap == *b.keymap));
+  }
 };
 
 // Parses "LAYOUT[:VARIANT]"; false when the text is no layout name (empty, or characters XKB names never

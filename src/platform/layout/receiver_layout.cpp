@@ -7,6 +7,14 @@
 
 namespace srd {
 
+namespace {
+
+// More layouts than a user switches between; and how long one that leaves the set is kept for a reader.
+constexpr std::size_t kKnownLimit = 16;
+constexpr std::chrono::seconds kRetiredFor{2};
+
+}  // namespace
+
 ReceiverLayout::ReceiverLayout() : current_(&UsKeyboardLayout()) {}
 
 ReceiverLayout::~ReceiverLayout() {
@@ -34,13 +42,26 @@ std::unique_ptr<ReceiverLayout> ReceiverLayout::Fixed(const LayoutName& name) {
 
 void ReceiverLayout::Use(const LayoutName& name) {
   std::lock_guard lock(mutex_);
-  auto known = std::find_if(known_.begin(), known_.end(),
-                            [&](const KeyboardLayout& layout) { return layout.Name() == name; });
-  if (known == known_.end()) {
-    known_.push_back(MakeKeyboardLayout(name));
-    known = known_.end() - 1;
+  auto known =
+      std::find_if(known_.begin(), known_.end(), [&](const auto& layout) { return layout->Name() == name; });
+  if (known != known_.end()) {
+    std::rotate(known, known + 1, known_.end());  // the most recent last
+    current_.store(known_.back().get(), std::memory_order_release);
+    return;
   }
-  current_.store(&*known, std::memory_order_release);
+  const auto now = Clock::now();
+  // A reader looks one code up in the layout it loaded: long gone after this time.
+  std::erase_if(retired_, [&](const auto& retired) { return now - retired.second > kRetiredFor; });
+  if (known_.size() >= kKnownLimit) {
+    if (retired_.size() >= kKnownLimit) {
+      return;  // a source switching faster than any user does: the current layout holds for now
+    }
+    // The least recent; never the current one, which is the most recent.
+    retired_.emplace_back(std::move(known_.front()), now);
+    known_.erase(known_.begin());
+  }
+  known_.push_back(std::make_unique<KeyboardLayout>(MakeKeyboardLayout(name)));
+  current_.store(known_.back().get(), std::memory_order_release);
 }
 
 }  // namespace srd

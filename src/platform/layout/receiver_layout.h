@@ -1,9 +1,11 @@
 #pragma once
 
 #include <atomic>
-#include <deque>
+#include <chrono>
 #include <memory>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 #include "platform/layout/keyboard_layout.h"
 #include "platform/layout/layout_watch.h"
@@ -32,9 +34,12 @@ class ReceiverLayout {
  private:
   ReceiverLayout();
 
+  using Clock = std::chrono::steady_clock;
   std::mutex mutex_;
-  // Every layout used so far: a reader may still be looking a code up in the previous one.
-  std::deque<KeyboardLayout> known_;
+  // The layouts used lately, the most recent last: switching back to one costs no compiling. A reader may
+  // still be looking a code up in the previous one, so one that leaves the set is kept a while longer.
+  std::vector<std::unique_ptr<KeyboardLayout>> known_;
+  std::vector<std::pair<std::unique_ptr<KeyboardLayout>, Clock::time_point>> retired_;
   std::atomic<const KeyboardLayout*> current_;
   std::unique_ptr<LayoutWatch> watcher_;
 };

@@ -2,7 +2,7 @@
 
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <wayland-client.h>
 
@@ -10,8 +10,12 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
+
+#include "platform/wayland/stop_request.h"
+#include "platform/wayland/unix_connect.h"
 
 namespace srd {
 
@@ -26,23 +30,60 @@ void OnKey(void*, wl_keyboard*, uint32_t, uint32_t, uint32_t, uint32_t) {}
 void OnModifiers(void*, wl_keyboard*, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) {}
 void OnRepeatInfo(void*, wl_keyboard*, int32_t, int32_t) {}
 
-std::string ReadKeymap(int fd, std::uint32_t size) {
-  std::string text;
-  void* data = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-  if (data != MAP_FAILED) {
-    // The size counts the text's closing NUL.
-    text.assign(static_cast<const char*>(data), strnlen(static_cast<const char*>(data), size));
-    munmap(data, size);
+// Real keymaps are tens of kilobytes; anything far beyond is no keymap.
+constexpr std::uint64_t kKeymapLimit = 16 << 20;
+
+// The socket libwayland would connect to for `displayName`; empty when there is none to name.
+std::string SocketPath(const std::string& displayName) {
+  if (!displayName.empty() && displayName[0] == '/') {
+    return displayName;
   }
-  close(fd);
-  return text;
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  return runtime != nullptr && *runtime != '\0' ? std::string(runtime) + "/" + displayName : std::string();
+}
+
+// The compositor's connection, made within the deadline: a listener that never accepts holds no one up.
+wl_display* Connect(const std::string& displayName, const Deadline& deadline) {
+  if (const char* inherited = std::getenv("WAYLAND_SOCKET"); inherited != nullptr && *inherited != '\0') {
+    return wl_display_connect(nullptr);  // a descriptor already connected, handed down by the compositor
+  }
+  const int fd = ConnectUnixSocket(SocketPath(displayName), deadline);
+  if (fd < 0) {
+    return nullptr;
+  }
+  return wl_display_connect_to_fd(fd);  // which closes the descriptor when it fails
 }
 
 }  // namespace
 
+std::string ReadKeymapFile(int fd, std::uint64_t size, std::uint64_t limit) {
+  struct stat status {};
+  if (fstat(fd, &status) != 0 || size > limit) {
+    return {};
+  }
+  // What the file holds bounds the read as much as what the compositor says.
+  const std::uint64_t held = S_ISREG(status.st_mode) ? static_cast<std::uint64_t>(status.st_size) : size;
+  std::string text(static_cast<std::size_t>(std::min(size, held)), '\0');
+  std::size_t got = 0;
+  while (got < text.size()) {
+    const ssize_t n = pread(fd, text.data() + got, text.size() - got, static_cast<off_t>(got));
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n <= 0) {
+      break;
+    }
+    got += static_cast<std::size_t>(n);
+  }
+  text.resize(got);
+  text.resize(strnlen(text.data(), text.size()));  // up to the closing NUL
+  return text;
+}
+
 std::unique_ptr<CompositorKeymap> CompositorKeymap::Start(const std::string& displayName, OnKeymap onKeymap,
                                                           int limitMs, std::string* whyNot) {
-  wl_display* display = wl_display_connect(displayName.c_str());
+  const Deadline deadline(limitMs);
+  wl_display* display = Connect(displayName, deadline);
   if (display == nullptr) {
     *whyNot = "no Wayland compositor answers at " + displayName;
     return nullptr;
@@ -62,29 +103,33 @@ std::unique_ptr<CompositorKeymap> CompositorKeymap::Start(const std::string& dis
   static const wl_callback_listener syncListener = {&CompositorKeymap::OnGlobalsListed};
   wl_callback* sync = wl_display_sync(display);
   wl_callback_add_listener(sync, &syncListener, keymap.get());
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-  const auto left = [&] {
-    return static_cast<int>(std::max<std::chrono::milliseconds::rep>(
-        0, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
-               .count()));
-  };
   CompositorKeymap* self = keymap.get();
-  const bool listed = self->DispatchUntil(
-      [self] { return self->seatAnswered_ || (self->globalsListed_ && !self->seat_); }, left());
-  if (!listed || self->seat_ == nullptr) {
-    *whyNot = listed ? "the compositor offers no seat" : "the compositor did not answer";
+  struct StopFd {
+    int fd = OpenStopRequestFd();
+    ~StopFd() {
+      if (fd >= 0) {
+        close(fd);
+      }
+    }
+  } stop;
+  const bool listed =
+      self->DispatchUntil([self] { return self->seatAnswered_ || (self->globalsListed_ && !self->seat_); },
+                          deadline.LeftMs(), stop.fd);
+  if (!listed) {
+    *whyNot = "the compositor did not answer";
     return nullptr;
   }
-  if (self->keyboard_ == nullptr) {
+  // Without a keyboard now, the thread takes the keymap of the one that comes.
+  if (self->seat_ == nullptr) {
+    *whyNot = "the compositor offers no seat";
+  } else if (self->keyboard_ == nullptr) {
     *whyNot = "the compositor's seat has no keyboard";
-    return nullptr;
-  }
-  if (!self->DispatchUntil([self] { return self->fresh_; }, left())) {
+  } else if (!self->DispatchUntil([self] { return self->fresh_; }, deadline.LeftMs(), stop.fd)) {
     *whyNot = "the compositor sent no keymap";
-    return nullptr;
+  } else {
+    self->fresh_ = false;
+    self->onKeymap_(self->keymap_);
   }
-  self->fresh_ = false;
-  self->onKeymap_(self->keymap_);
   self->thread_ = std::thread([self] { self->Run(); });
   return keymap;
 }
@@ -114,7 +159,7 @@ CompositorKeymap::~CompositorKeymap() {
   }
 }
 
-bool CompositorKeymap::DispatchUntil(const std::function<bool()>& done, int limitMs) {
+bool CompositorKeymap::DispatchUntil(const std::function<bool()>& done, int limitMs, int stopFd) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
   while (!done()) {
     while (wl_display_prepare_read(display_) != 0) {
@@ -129,10 +174,10 @@ bool CompositorKeymap::DispatchUntil(const std::function<bool()>& done, int limi
     wl_display_flush(display_);
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    pollfd fds[2] = {{wl_display_get_fd(display_), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+    pollfd fds[3] = {{wl_display_get_fd(display_), POLLIN, 0}, {wakeFd_, POLLIN, 0}, {stopFd, POLLIN, 0}};
     const int timeout =
         limitMs < 0 ? -1 : static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, left.count()));
-    const int ready = timeout != 0 ? poll(fds, 2, timeout) : 0;
+    const int ready = timeout != 0 ? poll(fds, 3, timeout) : 0;
     if (ready < 0 && errno == EINTR) {
       wl_display_cancel_read(display_);
       continue;
@@ -164,8 +209,9 @@ void CompositorKeymap::OnGlobal(void* data, wl_registry* registry, unsigned name
   }
   static const wl_seat_listener seatListener = {&CompositorKeymap::OnCapabilities,
                                                 &CompositorKeymap::OnSeatName};
-  self->seat_ = static_cast<wl_seat*>(
-      wl_registry_bind(registry, name, &wl_seat_interface, std::min(version, kSeatVersion)));
+  self->seatVersion_ = std::min(version, kSeatVersion);
+  self->seat_ =
+      static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, self->seatVersion_));
   wl_seat_add_listener(self->seat_, &seatListener, self);
 }
 
@@ -177,7 +223,20 @@ void CompositorKeymap::OnGlobalsListed(void* data, wl_callback* callback, unsign
 void CompositorKeymap::OnCapabilities(void* data, wl_seat* seat, unsigned capabilities) {
   auto* self = static_cast<CompositorKeymap*>(data);
   self->seatAnswered_ = true;
-  if (self->keyboard_ != nullptr || (capabilities & WL_SEAT_CAPABILITY_KEYBOARD) == 0) {
+  if ((capabilities & WL_SEAT_CAPABILITY_KEYBOARD) == 0) {
+    // The keyboard went (its last device unplugged): the last keymap holds, and the next keyboard brings its
+    // own.
+    if (self->keyboard_ != nullptr) {
+      if (self->seatVersion_ >= WL_KEYBOARD_RELEASE_SINCE_VERSION) {
+        wl_keyboard_release(self->keyboard_);
+      } else {
+        wl_keyboard_destroy(self->keyboard_);
+      }
+      self->keyboard_ = nullptr;
+    }
+    return;
+  }
+  if (self->keyboard_ != nullptr) {
     return;
   }
   static const wl_keyboard_listener keyboardListener = {
@@ -192,7 +251,8 @@ void CompositorKeymap::OnKeymapEvent(void* data, wl_keyboard*, unsigned format, 
     close(fd);
     return;
   }
-  std::string text = ReadKeymap(fd, size);
+  std::string text = ReadKeymapFile(fd, size, kKeymapLimit);
+  close(fd);
   if (!text.empty()) {
     self->keymap_ = std::move(text);
     self->fresh_ = true;

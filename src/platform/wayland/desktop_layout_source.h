@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,8 +16,9 @@ namespace srd {
 
 // What a desktop says: a group of the keymap by its index, or a layout by its name.
 struct ActiveLayout {
-  int index = -1;     // the keymap's group; -1: see name
-  LayoutName name;    // when index is -1
+  std::optional<std::uint32_t> index;  // the keymap's group, as the desktop says it (checked against the
+                                       // keymap's groups where it is used); none: see name
+  LayoutName name;                     // when there is no index
   std::string where;  // for the user: "KDE Plasma layout" (the group's number follows), or by name
                       // "GNOME input source 1 of 2"
 };
@@ -26,10 +29,19 @@ class DesktopLayoutSource {
 };
 
 using ActiveLayoutChanged = std::function<void(const ActiveLayout&)>;
-// Asks the desktop within limitMs and reports its answer through onChange before returning, then every switch
-// from a thread of its own; nullptr with *whyNot set when the desktop is not there or does not answer.
+
+// Why a desktop gave no answer, and whether it is there all the same (its socket or service exists, it was
+// only busy or slow): then it is asked again later.
+struct DesktopMiss {
+  std::string why;
+  bool askAgain = false;
+};
+
+// Asks the desktop within limitMs (connecting included) and reports its answer through onChange before
+// returning, then every switch from a thread of its own; nullptr with *miss set when the desktop is not
+// there or does not answer in time.
 using DesktopLayoutSourceFactory = std::function<std::unique_ptr<DesktopLayoutSource>(
-    ActiveLayoutChanged onChange, int limitMs, std::string* whyNot)>;
+    ActiveLayoutChanged onChange, int limitMs, DesktopMiss* miss)>;
 
 // The desktops that can say so, in the order they are asked.
 std::vector<DesktopLayoutSourceFactory> DesktopLayoutSources();

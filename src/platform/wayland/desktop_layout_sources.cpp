@@ -14,23 +14,30 @@ std::vector<DesktopLayoutSourceFactory> DesktopLayoutSources() {
   return {
       // KDE Plasma's keyboard service answers only while Plasma runs.
       [](ActiveLayoutChanged onChange, int limitMs,
-         std::string* whyNot) -> std::unique_ptr<DesktopLayoutSource> {
-        return KdeLayoutSource::Start(SessionBusAddress(), std::move(onChange), limitMs, whyNot);
+         DesktopMiss* miss) -> std::unique_ptr<DesktopLayoutSource> {
+        auto source = KdeLayoutSource::Start(SessionBusAddress(), std::move(onChange), limitMs, &miss->why);
+        // A bus that is there but slow may yet answer; a bus without the service is another desktop's.
+        miss->askAgain = source == nullptr && miss->why == kKdeBusSilent;
+        return source;
       },
       // GNOME's settings outlive a GNOME session on the same account: asked only in one.
-      [](ActiveLayoutChanged onChange, int, std::string* whyNot) -> std::unique_ptr<DesktopLayoutSource> {
+      [](ActiveLayoutChanged onChange, int, DesktopMiss* miss) -> std::unique_ptr<DesktopLayoutSource> {
         const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
         if (desktop == nullptr || std::strstr(desktop, "GNOME") == nullptr) {
-          *whyNot = "not a GNOME session";
+          miss->why = "not a GNOME session";
           return nullptr;
         }
-        return GnomeLayoutSource::Start(std::move(onChange), whyNot);
+        return GnomeLayoutSource::Start(std::move(onChange), &miss->why);
       },
       // sway names its IPC socket in the session's environment.
+      // Its socket named, sway is there: while it is busy (adding a keyboard) it is asked again.
       [](ActiveLayoutChanged onChange, int limitMs,
-         std::string* whyNot) -> std::unique_ptr<DesktopLayoutSource> {
+         DesktopMiss* miss) -> std::unique_ptr<DesktopLayoutSource> {
         const char* socket = std::getenv("SWAYSOCK");
-        return SwayLayoutSource::Start(socket != nullptr ? socket : "", std::move(onChange), limitMs, whyNot);
+        auto source = SwayLayoutSource::Start(socket != nullptr ? socket : "", std::move(onChange), limitMs,
+                                              &miss->why);
+        miss->askAgain = source == nullptr && socket != nullptr && *socket != '\0';
+        return source;
       },
   };
 }

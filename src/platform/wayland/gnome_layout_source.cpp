@@ -2,6 +2,7 @@
 
 #include <gio/gio.h>
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -28,9 +29,14 @@ std::vector<std::pair<std::string, std::string>> SourcesOf(GSettings* settings, 
 
 }  // namespace
 
-LayoutName LayoutOfGnomeSource(const std::string& id) {
-  const auto plus = id.find('+');
-  return plus == std::string::npos ? LayoutName{id, ""} : LayoutName{id.substr(0, plus), id.substr(plus + 1)};
+std::optional<LayoutName> LayoutOfGnomeSource(const std::string& id) {
+  std::string text = id;
+  std::replace(text.begin(), text.end(), '+', ':');
+  LayoutName name;
+  if (std::count(text.begin(), text.end(), ':') > 1 || !ParseLayoutName(text, &name)) {
+    return std::nullopt;
+  }
+  return name;
 }
 
 std::unique_ptr<GnomeLayoutSource> GnomeLayoutSource::Start(ActiveLayoutChanged onChange,
@@ -107,14 +113,15 @@ bool GnomeLayoutSource::Read() {
   const auto& order = recent.empty() ? sources : recent;
   // An input method (ibus) as the current source types through a layout of its own, which is not said here;
   // the first XKB source stands in for it.
-  const auto current =
-      std::find_if(order.begin(), order.end(), [](const auto& s) { return s.first == "xkb"; });
+  const auto current = std::find_if(order.begin(), order.end(), [](const auto& s) {
+    return s.first == "xkb" && LayoutOfGnomeSource(s.second).has_value();
+  });
   if (current == order.end()) {
     return false;
   }
   const auto position = std::find(sources.begin(), sources.end(), *current);
   ActiveLayout active;
-  active.name = LayoutOfGnomeSource(current->second);
+  active.name = *LayoutOfGnomeSource(current->second);
   active.where = "GNOME input source";
   if (position != sources.end()) {
     // Appended piece by piece: the chain of temporaries set off a false -Wrestrict in optimised builds.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -37,7 +38,8 @@ class GnomeLayoutSource final : public DesktopLayoutSource {
   std::thread thread_;
 };
 
-// A GNOME XKB input source's id ("de", "de+nodeadkeys") as a layout name.
-LayoutName LayoutOfGnomeSource(const std::string& id);
+// A GNOME XKB input source's id ("de", "de+nodeadkeys") as a layout name; nullopt for an id that is no
+// layout name (a path, say), which must never reach XKB's file look-up.
+std::optional<LayoutName> LayoutOfGnomeSource(const std::string& id);
 
 }  // namespace srd

@@ -28,7 +28,7 @@ extern "C" __attribute__((visibility("default"))) bool srd_wayland_module_keyboa
     return false;
   }
   *groups = watch->Groups();
-  return true;
+  return !groups->layouts.empty();  // else no keyboard yet: *whyNot says so
 }
 
 extern "C" __attribute__((visibility("default"))) bool srd_wayland_module_offers_activation(

@@ -1,18 +1,16 @@
 #include "platform/wayland/sway_layout_source.h"
 
-#include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstdint>
+#include <cerrno>
 #include <cstring>
 #include <utility>
 
 #include "platform/keys/uinput_key_backend.h"
+#include "platform/wayland/unix_connect.h"
 
 namespace srd {
 
@@ -23,6 +21,9 @@ constexpr std::size_t kMagicSize = 6;
 constexpr std::size_t kHeaderSize = kMagicSize + 8;
 constexpr std::uint32_t kSubscribe = 2;
 constexpr std::uint32_t kGetInputs = 100;
+constexpr std::uint32_t kEventBit = 0x80000000u;
+// An event arrives whole once it begins: a generous bound only guards against a stuck sway.
+constexpr int kEventLimitMs = 5000;
 
 bool Send(int fd, std::uint32_t type, const std::string& payload) {
   std::string message(kMagic, kMagicSize);
@@ -30,17 +31,21 @@ bool Send(int fd, std::uint32_t type, const std::string& payload) {
   message.append(reinterpret_cast<const char*>(&length), 4);
   message.append(reinterpret_cast<const char*>(&type), 4);
   message += payload;
-  return send(fd, message.data(), message.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(message.size());
+  // A few dozen bytes into an empty socket buffer: the send does not wait.
+  return send(fd, message.data(), message.size(), MSG_NOSIGNAL | MSG_DONTWAIT) ==
+         static_cast<ssize_t>(message.size());
 }
 
-// Reads exactly `size` bytes, waiting at most until `deadline` (none: -1) for each part.
-bool ReadFully(int fd, char* data, std::size_t size, int limitMs) {
+// Reads exactly `size` bytes by the deadline.
+bool ReadFully(int fd, int stopFd, const Deadline* deadline, char* data, std::size_t size) {
   while (size > 0) {
-    pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, limitMs) <= 0) {
+    if (!WaitReadable(fd, stopFd, deadline)) {
       return false;
     }
-    const ssize_t n = read(fd, data, size);
+    const ssize_t n = recv(fd, data, size, MSG_DONTWAIT);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
+      continue;
+    }
     if (n <= 0) {
       return false;
     }
@@ -48,19 +53,6 @@ bool ReadFully(int fd, char* data, std::size_t size, int limitMs) {
     size -= static_cast<std::size_t>(n);
   }
   return true;
-}
-
-// One message: its type and payload; false when none came whole.
-bool Receive(int fd, int limitMs, std::uint32_t* type, std::string* payload) {
-  char header[kHeaderSize];
-  std::uint32_t length = 0;
-  if (!ReadFully(fd, header, sizeof header, limitMs) || std::memcmp(header, kMagic, kMagicSize) != 0) {
-    return false;
-  }
-  std::memcpy(&length, header + kMagicSize, 4);
-  std::memcpy(type, header + kMagicSize + 4, 4);
-  payload->assign(length, '\0');
-  return ReadFully(fd, payload->data(), length, limitMs);
 }
 
 // The end of the JSON string that starts at `at` (its opening quote).
@@ -77,8 +69,25 @@ std::size_t StringEnd(const std::string& json, std::size_t at) {
 
 }  // namespace
 
-// Enough of JSON for sway's inputs: the members "name", "type" and "xkb_active_layout_index" of the objects
-// two levels down (the array's elements, or an event's input).
+bool ReceiveSwayMessage(int fd, int stopFd, const Deadline* deadline, std::uint32_t* type,
+                        std::string* payload) {
+  char header[kHeaderSize];
+  std::uint32_t length = 0;
+  if (!ReadFully(fd, stopFd, deadline, header, sizeof header) ||
+      std::memcmp(header, kMagic, kMagicSize) != 0) {
+    return false;
+  }
+  std::memcpy(&length, header + kMagicSize, 4);
+  std::memcpy(type, header + kMagicSize + 4, 4);
+  if (length > kSwayPayloadLimit) {
+    return false;
+  }
+  payload->assign(length, '\0');
+  return ReadFully(fd, stopFd, deadline, payload->data(), length);
+}
+
+// Enough of JSON for sway's inputs: the members "identifier", "name", "type" and "xkb_active_layout_index"
+// of the objects two levels down (the array's elements, or an event's input).
 std::vector<SwayKeyboard> SwayKeyboards(const std::string& json) {
   std::vector<SwayKeyboard> keyboards;
   SwayKeyboard current;
@@ -108,12 +117,20 @@ std::vector<SwayKeyboard> SwayKeyboards(const std::string& json) {
         key = std::move(text);
       } else if (key == "name") {
         current.name = std::move(text);
+      } else if (key == "identifier") {
+        current.identifier = std::move(text);
       } else if (key == "type") {
         keyboard = text == "keyboard";
       }
     } else if (depth == 2 && key == "xkb_active_layout_index" && c >= '0' && c <= '9') {
-      current.activeLayout = std::atoi(json.c_str() + i);
-      i = json.find_first_not_of("0123456789", i) - 1;
+      // Digits past what any keymap's groups could number make an index no keymap has.
+      const std::size_t end = std::min(json.find_first_not_of("0123456789", i), json.size());
+      std::int64_t index = 0;
+      for (std::size_t d = i; d < end && index <= 0xFFFFFFFF; ++d) {
+        index = index * 10 + (json[d] - '0');
+      }
+      current.activeLayout = std::min<std::int64_t>(index, 0xFFFFFFFF);
+      i = end - 1;
       key.clear();
     }
   }
@@ -123,24 +140,26 @@ std::vector<SwayKeyboard> SwayKeyboards(const std::string& json) {
 std::unique_ptr<SwayLayoutSource> SwayLayoutSource::Start(const std::string& socketPath,
                                                           ActiveLayoutChanged onChange, int limitMs,
                                                           std::string* whyNot) {
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  if (socketPath.empty() || socketPath.size() >= sizeof address.sun_path) {
+  if (socketPath.empty()) {
     *whyNot = "not a sway session";
     return nullptr;
   }
-  std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size());
-  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const Deadline deadline(limitMs);
+  const int fd = ConnectUnixSocket(socketPath, deadline);
   std::unique_ptr<SwayLayoutSource> source(
       new SwayLayoutSource(fd, eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK), std::move(onChange)));
   std::uint32_t type = 0;
   std::string inputs;
   std::string subscribed;
   // Subscribed first: a switch between the answer and the subscription is not lost.
-  if (fd < 0 || source->wakeFd_ < 0 ||
-      connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-      !Send(fd, kSubscribe, "[\"input\"]") || !Receive(fd, limitMs, &type, &subscribed) ||
-      !Send(fd, kGetInputs, "") || !Receive(fd, limitMs, &type, &inputs) || type != kGetInputs) {
+  bool answered = fd >= 0 && source->wakeFd_ >= 0 && Send(fd, kSubscribe, "[\"input\"]") &&
+                  ReceiveSwayMessage(fd, -1, &deadline, &type, &subscribed) && type == kSubscribe &&
+                  Send(fd, kGetInputs, "");
+  // An event may come before the reply; the reply, which sway made after it, says the newer state.
+  while (answered && (answered = ReceiveSwayMessage(fd, -1, &deadline, &type, &inputs)) &&
+         (type & kEventBit) != 0) {
+  }
+  if (!answered || type != kGetInputs) {
     *whyNot = "sway does not answer";
     return nullptr;
   }
@@ -173,17 +192,29 @@ SwayLayoutSource::~SwayLayoutSource() {
 
 bool SwayLayoutSource::Report(const std::string& json) {
   const std::vector<SwayKeyboard> keyboards = SwayKeyboards(json);
-  auto keyboard = std::find_if(keyboards.begin(), keyboards.end(),
-                               [](const SwayKeyboard& k) { return k.name == kUinputDeviceName; });
-  if (keyboard == keyboards.end()) {
+  const auto own = std::find_if(keyboards.begin(), keyboards.end(), [](const SwayKeyboard& k) {
+    return k.name == kUinputDeviceName && k.activeLayout >= 0;
+  });
+  auto keyboard = keyboards.end();
+  if (own != keyboards.end()) {
+    keyboard = own;
+    followed_ = own->identifier;
+  } else if (followed_.empty()) {
     keyboard = std::find_if(keyboards.begin(), keyboards.end(),
                             [](const SwayKeyboard& k) { return k.activeLayout >= 0; });
+    if (keyboard != keyboards.end()) {
+      followed_ = keyboard->identifier;
+    }
+  } else {
+    keyboard = std::find_if(keyboards.begin(), keyboards.end(), [&](const SwayKeyboard& k) {
+      return k.identifier == followed_ && k.activeLayout >= 0;
+    });
   }
-  if (keyboard == keyboards.end() || keyboard->activeLayout < 0) {
+  if (keyboard == keyboards.end()) {
     return false;
   }
   ActiveLayout active;
-  active.index = keyboard->activeLayout;
+  active.index = static_cast<std::uint32_t>(keyboard->activeLayout);
   active.where = "sway layout";
   onChange_(active);
   return true;
@@ -191,17 +222,19 @@ bool SwayLayoutSource::Report(const std::string& json) {
 
 void SwayLayoutSource::Run() {
   for (;;) {
-    pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-    if (poll(fds, 2, -1) < 0) {
-      continue;
+    // Every wait, also within a message, ends at a stop.
+    if (!WaitReadable(fd_, wakeFd_, nullptr)) {
+      return;  // stopped
     }
     std::uint32_t type = 0;
     std::string event;
-    // An event arrives whole once it begins: a generous bound only guards against a stuck sway.
-    if ((fds[1].revents & POLLIN) != 0 || !Receive(fd_, 5000, &type, &event)) {
-      return;  // stopped, or sway went away: the last layout holds
+    const Deadline deadline(kEventLimitMs);
+    if (!ReceiveSwayMessage(fd_, wakeFd_, &deadline, &type, &event)) {
+      return;  // stopped, or sway went away or sent what it never sends: the last layout holds
     }
-    Report(event);
+    if ((type & kEventBit) != 0) {
+      Report(event);
+    }
   }
 }
 

@@ -100,7 +100,7 @@ TEST(CompositorLayout, TheDesktopsActiveLayoutIsFollowed) {
   std::mutex mutex;
   ActiveLayoutChanged report;
   struct Source : DesktopLayoutSource {};
-  const auto desktop = [&](ActiveLayoutChanged onChange, int, std::string*) {
+  const auto desktop = [&](ActiveLayoutChanged onChange, int, DesktopMiss*) {
     onChange(ActiveLayout{1, {}, "test desktop layout"});
     std::lock_guard lock(mutex);
     report = std::move(onChange);
@@ -112,7 +112,7 @@ TEST(CompositorLayout, TheDesktopsActiveLayoutIsFollowed) {
       "strokerelayd: typing for keyboard layout de (compositor keymap, test desktop layout 2 of 2)"));
   {
     std::lock_guard lock(mutex);
-    report(ActiveLayout{-1, LayoutName{"us", ""}, "test desktop's source 1"});
+    report(ActiveLayout{std::nullopt, LayoutName{"us", ""}, "test desktop's source 1"});
   }
   EXPECT_EQ(layout->Current().Name().Text(), "us");
   EXPECT_TRUE(

@@ -25,6 +25,7 @@
 #include "platform/wayland/kde_layout_source.h"
 #include "platform/wayland/sway_layout_source.h"
 #include "platform/wayland/wayland_layout_watch.h"
+#include "private_session_bus.h"
 #include "support/layout_lines.h"
 #include "support/program_process.h"
 #include "support/scoped_temp_dir.h"
@@ -57,37 +58,17 @@ class DesktopSourcesTest : public ::testing::Test {
   test::LayoutLines lines_;
 };
 
-// A session bus of the test's own, with nothing on it yet.
-class PrivateSessionBus {
- public:
-  PrivateSessionBus()
-      : address_("unix:path=" + dir_.Path() + "/bus"), daemon_([&] {
-          test::ProgramOptions options("/usr/bin/dbus-daemon");
-          options.arguments = {"--session", "--nofork", "--address=" + address_};
-          return options;
-        }()) {}
-  bool Ready() const {
-    return test::WaitUntil([&] { return std::filesystem::exists(dir_.Path() + "/bus"); }, 30s);
-  }
-  const std::string& Address() const { return address_; }
-
- private:
-  test::ScopedTempDir dir_{"srd-bus"};
-  std::string address_;
-  test::ProgramProcess daemon_;
-};
-
 TEST_F(DesktopSourcesTest, KdePlasmasActiveLayoutIsFollowed) {
-  PrivateSessionBus bus;
+  test::PrivateSessionBus bus;
   ASSERT_TRUE(bus.Ready());
-  const auto kde = [&](ActiveLayoutChanged onChange, int limitMs, std::string* whyNot) {
+  const auto kde = [&](ActiveLayoutChanged onChange, int limitMs, DesktopMiss* miss) {
     return std::unique_ptr<DesktopLayoutSource>(
-        KdeLayoutSource::Start(bus.Address(), std::move(onChange), limitMs, whyNot));
+        KdeLayoutSource::Start(bus.Address(), std::move(onChange), limitMs, &miss->why));
   };
   // Without the service: told at once, and the first layout is used.
-  std::string whyNot;
+  DesktopMiss whyNot;
   EXPECT_EQ(kde([](const ActiveLayout&) {}, 1000, &whyNot), nullptr);
-  EXPECT_EQ(whyNot, "no KDE Plasma keyboard service on the session bus");
+  EXPECT_EQ(whyNot.why, "no KDE Plasma keyboard service on the session bus");
 
   test::ProgramOptions options(KDE_KEYBOARD_STANDIN, {{"DBUS_SESSION_BUS_ADDRESS", bus.Address()}});
   options.arguments = {"1"};
@@ -125,8 +106,8 @@ TEST_F(DesktopSourcesTest, GnomesCurrentInputSourceIsFollowed) {
   // GLib reads these at its first use of settings, which is in this test's process.
   setenv("GSETTINGS_BACKEND", "keyfile", 1);
   setenv("XDG_CONFIG_HOME", config.Path().c_str(), 1);
-  const auto gnome = [](ActiveLayoutChanged onChange, int, std::string* whyNot) {
-    return std::unique_ptr<DesktopLayoutSource>(GnomeLayoutSource::Start(std::move(onChange), whyNot));
+  const auto gnome = [](ActiveLayoutChanged onChange, int, DesktopMiss* miss) {
+    return std::unique_ptr<DesktopLayoutSource>(GnomeLayoutSource::Start(std::move(onChange), &miss->why));
   };
   const auto layout = Follow(gnome);
   EXPECT_EQ(layout->Current().Name().Text(), "de");
@@ -219,9 +200,9 @@ class SwayStandIn {
 
 TEST_F(DesktopSourcesTest, SwaysActiveLayoutIsFollowed) {
   SwayStandIn sway(1, 0);
-  const auto source = [&](ActiveLayoutChanged onChange, int limitMs, std::string* whyNot) {
+  const auto source = [&](ActiveLayoutChanged onChange, int limitMs, DesktopMiss* miss) {
     return std::unique_ptr<DesktopLayoutSource>(
-        SwayLayoutSource::Start(sway.Path(), std::move(onChange), limitMs, whyNot));
+        SwayLayoutSource::Start(sway.Path(), std::move(onChange), limitMs, &miss->why));
   };
   const auto layout = Follow(source);
   EXPECT_TRUE(Says("de (compositor keymap, sway layout 2 of 2)"));
@@ -233,6 +214,9 @@ TEST_F(DesktopSourcesTest, SwaysActiveLayoutIsFollowed) {
 TEST(GnomeSources, AnInputSourcesIdIsALayoutAndVariant) {
   EXPECT_EQ(LayoutOfGnomeSource("de"), (LayoutName{"de", ""}));
   EXPECT_EQ(LayoutOfGnomeSource("de+nodeadkeys"), (LayoutName{"de", "nodeadkeys"}));
+  // Never a path into XKB's files.
+  EXPECT_EQ(LayoutOfGnomeSource("../../../../tmp/f"), std::nullopt);
+  EXPECT_EQ(LayoutOfGnomeSource("de+a+b"), std::nullopt);
 }
 
 }  // namespace

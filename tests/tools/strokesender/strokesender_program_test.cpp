@@ -21,6 +21,9 @@
 #include <string>
 #include <vector>
 
+#include "seal/datagram_sealer.h"
+#include "seal/pairing_code.h"
+#include "seal/sealed_datagram.h"
 #include "support/loopback.h"
 #include "support/scoped_temp_dir.h"
 
@@ -189,13 +192,14 @@ TEST(StrokesenderProgram, SendsWhatItIsGivenOrRefusesBeforeSendingAnything) {
 // back as they were when the program ends, by Ctrl-] or by a signal.
 class InteractiveSession {
  public:
-  explicit InteractiveSession(const std::string& port) {
+  explicit InteractiveSession(const std::string& port, std::vector<std::string> options = {}) {
     master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     grantpt(master_);
     unlockpt(master_);
     slave_ = open(ptsname(master_), O_RDWR | O_NOCTTY | O_CLOEXEC);
     tcgetattr(slave_, &before_);
-    child_ = Spawn({"-p", port, "127.0.0.1"}, slave_, slave_, slave_);
+    options.insert(options.end(), {"-p", port, "127.0.0.1"});
+    child_ = Spawn(options, slave_, slave_, slave_);
   }
   ~InteractiveSession() {
     close(slave_);
@@ -263,6 +267,69 @@ TEST(StrokesenderProgram, InteractiveSendsKeysAsTypedAndAlwaysRestoresTheTermina
     EXPECT_TRUE(session.SettingsRestored());
     EXPECT_TRUE(receiver.Drain().empty());
   }
+}
+
+// With --key, standard input, the terminal and --raw go sealed, each datagram sent --repeat times (4 by
+// default) with the same bytes, which open under the receiver's key to the plain datagram; a wrong code sends
+// nothing.
+TEST(StrokesenderProgram, SealsWithTheKeyAndSendsEachDatagramAsOftenAsAsked) {
+  ASSERT_TRUE(srd::seal::StartSealing());
+  const srd::seal::Key key = srd::seal::NewKey();
+  const std::string code = srd::seal::PairingCodeFor(key);
+  auto open = [&](const std::string& datagram) {
+    char text[1100];
+    std::size_t length = 0;
+    srd::seal::SealedPlace place;
+    EXPECT_TRUE(srd::seal::OpenDatagram(key, reinterpret_cast<const std::uint8_t*>(datagram.data()),
+                                        datagram.size(), &place, text, &length));
+    return std::string(text, length);
+  };
+  struct Case {
+    std::vector<std::string> args;
+    std::string input;
+    std::size_t copies;
+    std::string plain;
+  };
+  for (const Case& c : {Case{{"127.0.0.1"}, "Hi,", 4, "?k10k48u48u10k49u49kbcubc"},
+                        Case{{"--repeat", "2", "127.0.0.1", "--raw", "k41u41"}, "", 2, "?k41u41"},
+                        Case{{"--repeat=1", "-d", "0", "127.0.0.1", "ab"}, "", 1, "?k41u41"}}) {
+    LoopbackReceiver receiver;
+    std::vector<std::string> args = {"--key", code, "-p", receiver.Port()};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const Outcome outcome = RunSender(args, c.input);
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+    const std::vector<std::string> datagrams = receiver.Drain();
+    ASSERT_GE(datagrams.size(), c.copies);
+    for (std::size_t i = 0; i < c.copies; ++i) {
+      EXPECT_EQ(static_cast<unsigned char>(datagrams[i][0]), 0xA7);
+      EXPECT_EQ(datagrams[i], datagrams[0]);
+    }
+    EXPECT_EQ(open(datagrams[0]), c.plain);
+  }
+
+  // Typed at the terminal, each key's datagram goes sealed too.
+  {
+    LoopbackReceiver receiver;
+    InteractiveSession session(receiver.Port(), {"--key", code});
+    ASSERT_TRUE(session.WaitUntilReady());
+    session.Type("a");
+    for (int copy = 0; copy < 4; ++copy) {
+      EXPECT_EQ(open(receiver.Next()), "?k41u41");
+    }
+    session.Type("\x1D");
+    const int status = session.Wait();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  }
+
+  LoopbackReceiver receiver;
+  std::string wrong = code;
+  wrong[0] = wrong[0] == 'A' ? 'B' : 'A';
+  const Outcome refused = RunSender({"--key", wrong, "-p", receiver.Port(), "127.0.0.1", "x"}, "");
+  EXPECT_EQ(refused.exitCode, 2);
+  EXPECT_EQ(refused.err,
+            "strokesender: invalid key code: the pairing code does not check out (a character is "
+            "wrong)\n");
+  EXPECT_TRUE(receiver.Drain().empty());
 }
 
 }  // namespace

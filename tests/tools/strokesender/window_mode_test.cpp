@@ -10,8 +10,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <stdlib.h>
+
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -22,6 +25,7 @@
 #include "sender_screen.h"
 #include "support/key_observer.h"
 #include "support/program_process.h"
+#include "support/scoped_temp_dir.h"
 #include "support/wait_until.h"
 #include "support/x_server_layout.h"
 #include "support/xvfb_server.h"
@@ -135,6 +139,48 @@ TEST_F(WindowModeTest, LosingTheFocusLetsGoOfHeldKeysAtTheReceiver) {
   ASSERT_TRUE(test::WaitUntil([this] { return screen_->Focused() == window_; }, 30s, 20ms));
   EXPECT_TRUE(Typed(kBackSpace));
   EXPECT_TRUE(sender_->Running());
+}
+
+// Paired, the window's keys are sealed with the receiver's key, stored for the host by --pair, and arrive as
+// they do unpaired.
+class PairedWindowModeTest : public WindowModeTest {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(config_.Path().empty());
+    setenv("XDG_CONFIG_HOME", config_.Path().c_str(), 1);  // for both programs
+    FILE* pair = popen((std::string(SRD_PROGRAM) + " --pair").c_str(), "r");
+    ASSERT_NE(pair, nullptr);
+    char line[128] = {};
+    std::string code;
+    while (std::fgets(line, sizeof line, pair) != nullptr) {
+      code = line;
+    }
+    ASSERT_EQ(pclose(pair), 0);
+    code.erase(code.find_last_not_of('\n') + 1);
+    test::ProgramOptions store(STROKESENDER_PATH);
+    store.arguments = {"--pair", "127.0.0.1", code};
+    ASSERT_EQ(test::ProgramProcess::RunToEnd(store, 30s), 0);
+    WindowModeTest::SetUp();
+  }
+  void TearDown() override {
+    WindowModeTest::TearDown();
+    unsetenv("XDG_CONFIG_HOME");
+  }
+  test::ScopedTempDir config_{"srd-paired-window"};
+};
+
+TEST_F(PairedWindowModeTest, SealedKeysArrivePressByPressAndReleaseByRelease) {
+  const std::vector<KeyEvent> typed = {{kShiftL, true},    {kB, true},         {kB, false},   {kA, true},
+                                       {kShiftL, false},   {kA, false},        {kLeft, true}, {kLeft, false},
+                                       {kBackSpace, true}, {kBackSpace, false}};
+  for (const auto& [keycode, down] : typed) {
+    screen_->Key(keycode, down);
+  }
+  EXPECT_EQ(observer_->Take(typed.size()), typed);
+  EXPECT_TRUE(observer_->KeysDown().empty());
+  EXPECT_NE(receiver_->Stderr().find("strokerelayd: paired: only senders holding this receiver's key"),
+            std::string::npos);
+  EXPECT_EQ(receiver_->Stderr().find("refused"), std::string::npos) << receiver_->Stderr();
 }
 
 TEST_F(WindowModeTest, EveryWayOfEndingLetsGoAndExitsWithSuccess) {
