@@ -40,9 +40,11 @@ foreach(module ${_srd_modules})
           PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ COMPONENT strokerelayd)
 endforeach()
 
-# --- desktop entry and icons
-install(FILES ${SRD_DATA_DIR}/strokerelayd.desktop DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/applications
-        COMPONENT strokerelayd)
+# --- desktop entry, its listing in the software centre (AppStream, named after the same id) and icons
+install(FILES ${SRD_DATA_DIR}/io.github.strokerelayd.strokerelayd.desktop
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/applications COMPONENT strokerelayd)
+install(FILES ${SRD_DATA_DIR}/io.github.strokerelayd.strokerelayd.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/metainfo COMPONENT strokerelayd)
 foreach(size 16x16 32x32)
   install(FILES ${SRD_DATA_DIR}/icons/hicolor/${size}/apps/strokerelayd.png
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/icons/hicolor/${size}/apps COMPONENT strokerelayd)

@@ -86,8 +86,17 @@ std::u16string ListeningLineText() {
   // Read after the flag: the worker wrote both before it set it.
   const std::int32_t port = state->openFailurePort.load(std::memory_order_relaxed);
   const PortRefusal refusal = ClassifyPortRefusal(state->openFailure.load(std::memory_order_relaxed), port);
-  // "Port N cannot be opened: <reason>"
-  return u"Port " + DecimalText(port) + u" を開けません: " + RefusalText(refusal);
+  // "Port N cannot be opened: <reason>", in the windows' language: the pattern and the reason each on its
+  // own.
+  std::u16string text = InterfaceText(u"Port %1 を開けません: %2");
+  const std::u16string reason = InterfaceText(RefusalText(refusal));
+  if (const std::size_t at = text.find(u"%1"); at != std::u16string::npos) {
+    text.replace(at, 2, DecimalText(port));
+  }
+  if (const std::size_t at = text.find(u"%2"); at != std::u16string::npos) {
+    text.replace(at, 2, reason);
+  }
+  return text;
 }
 
 void RefreshListeningLine(Window* panel) {

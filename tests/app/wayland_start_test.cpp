@@ -43,7 +43,7 @@ class WaylandStartTest : public ::testing::Test {
     const auto sent = Clock::now();
     const int code = program.WaitExit(10s);
     EXPECT_TRUE(code == 0 || (early && code == 128 + SIGTERM)) << code << program.Stderr();
-    EXPECT_LT(Clock::now() - sent, 1500ms) << program.Stderr();
+    EXPECT_LT(Clock::now() - sent, 3s) << program.Stderr();
   }
   static bool Says(test::ProgramProcess& program, const std::string& line) {
     return test::WaitUntil([&] { return program.Stderr().find(line + "\n") != std::string::npos; }, 20s);
@@ -59,7 +59,7 @@ TEST_F(WaylandStartTest, SilentSurroundingsHoldTheStartForAboutASecondAtMost) {
   auto program = Start(silent_.Path());
   EXPECT_TRUE(Says(*program, "the system's keyboard configuration: the compositor did not answer)"))
       << program->Stderr();
-  EXPECT_LT(Clock::now() - started, 5s);  // Qt's start included: the surroundings' share is a second
+  EXPECT_LT(Clock::now() - started, 8s);  // Qt's start included: the surroundings' share is a second
   EndsOnSigterm(*program);
 }
 

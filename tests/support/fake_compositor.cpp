@@ -37,7 +37,7 @@ FakeCompositor::FakeCompositor() : path_(dir_.Path() + "/wayland-fake") {
   }
   wl_global_create(display_, &wl_seat_interface, 7, this, &FakeCompositor::BindSeat);
   wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  wl_event_loop_add_fd(
+  wake_ = wl_event_loop_add_fd(
       wl_display_get_event_loop(display_), wakeFd_, WL_EVENT_READABLE,
       [](int fd, std::uint32_t, void* self) {
         std::uint64_t count = 0;
@@ -62,6 +62,7 @@ FakeCompositor::~FakeCompositor() {
     std::abort();
   }
   thread_.join();
+  wl_event_source_remove(wake_);
   wl_display_destroy_clients(display_);
   wl_display_destroy(display_);
   close(wakeFd_);

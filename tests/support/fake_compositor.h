@@ -11,6 +11,7 @@
 struct wl_display;
 struct wl_resource;
 struct wl_client;
+struct wl_event_source;
 
 namespace srd::test {
 
@@ -42,6 +43,7 @@ class FakeCompositor {
   std::string path_;
   wl_display* display_ = nullptr;
   int wakeFd_ = -1;
+  wl_event_source* wake_ = nullptr;
   std::mutex mutex_;
   bool pending_ = false;
   std::string pendingKeymap_;

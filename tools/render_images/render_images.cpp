@@ -1,6 +1,7 @@
 // Renders the main window, the settings dialog, the About dialog and strokesender's --window to PNG files for
 // the documentation.
-// Usage: srd_render_images OUTPUT_DIRECTORY   (runs on Qt's offscreen platform unless one is set)
+// Usage: srd_render_images OUTPUT_DIRECTORY   (runs on Qt's offscreen platform unless one is set; the windows
+// speak the language the locale chooses, as the program's do)
 
 #include <stdlib.h>
 
@@ -39,14 +40,11 @@ bool Save(QWidget* widget, const std::string& path) {
   return saved;
 }
 
-QAction* MenuAction(const QString& text) {
+// The first item of the menu bar's pop-up: About, in whichever language the menu speaks.
+QAction* AboutAction() {
   for (QAction* bar : Frame()->menuBar()->actions()) {
-    if (bar->menu() != nullptr) {
-      for (QAction* item : bar->menu()->actions()) {
-        if (item->text() == text) {
-          return item;
-        }
-      }
+    if (bar->menu() != nullptr && !bar->menu()->actions().isEmpty()) {
+      return bar->menu()->actions().front();
     }
   }
   return nullptr;
@@ -129,7 +127,7 @@ int main(int argc, char** argv) {
         if (!noDialog()) {
           return false;
         }
-        MenuAction(QStringLiteral("プログラムについて"))->trigger();
+        AboutAction()->trigger();
         return true;
       },
       SaveDialog(&saved, out + "/about_dialog.png"),

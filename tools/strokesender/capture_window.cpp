@@ -1,6 +1,7 @@
 #include "capture_window.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QVBoxLayout>
@@ -38,9 +39,10 @@ CaptureWindow::CaptureWindow(const QString& target, Send send, const KeyboardLay
   setAttribute(Qt::WA_InputMethodEnabled, false);
 
   auto* help =
-      new QLabel(QStringLiteral("Every key you press and release in this window is pressed and released "
-                                "on %1. Keys still held are let go there when the window loses the "
-                                "focus. Ctrl+] or closing the window ends.")
+      new QLabel(QCoreApplication::translate("CaptureWindow",
+                                             "Every key you press and release in this window is pressed and "
+                                             "released on %1. Keys still held are let go there when the "
+                                             "window loses the focus. Ctrl+] or closing the window ends.")
                      .arg(target),
                  this);
   help->setWordWrap(true);
@@ -154,8 +156,10 @@ void CaptureWindow::Transmit(const std::string& datagram) {
 }
 
 void CaptureWindow::ShowState() {
-  state_->setText(isActiveWindow() ? QStringLiteral("Typing on %1.").arg(target_)
-                                   : QStringLiteral("Not typing: click here to type on %1.").arg(target_));
+  state_->setText(isActiveWindow()
+                      ? QCoreApplication::translate("CaptureWindow", "Typing on %1.").arg(target_)
+                      : QCoreApplication::translate("CaptureWindow", "Not typing: click here to type on %1.")
+                            .arg(target_));
 }
 
 }  // namespace srd::sender

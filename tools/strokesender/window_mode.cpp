@@ -12,6 +12,7 @@
 #include "layout_typing.h"
 #include "platform/sys/signals.h"
 #include "platform/ui/qt/platform_choice.h"
+#include "platform/ui/qt/translation.h"
 #include "udp_sender.h"
 
 namespace srd::sender {
@@ -77,6 +78,7 @@ int RunWindowMode(const Options& options) {
   char* argv[] = {name, nullptr};
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("strokesender"));
+  InstallInterfaceTranslation();
 
   const QString target = QStringLiteral("%1:%2").arg(QString::fromStdString(options.host)).arg(options.port);
   CaptureWindow window(

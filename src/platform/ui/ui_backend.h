@@ -96,6 +96,12 @@ class UiBackend {
   // Calls onReadable on the interface thread, from inside Wait, whenever fd is readable. False on failure.
   virtual bool WatchFd(int fd, std::function<void()> onReadable) = 0;
   virtual void UnwatchFd(int fd) = 0;
+
+  // --- Texts (interface thread) ---
+  // One of the program's texts in the language its windows speak; the text as written when the backend has
+  // no other (headless). Texts that windows show whole are looked up by the backend itself; a text the
+  // program puts together asks for its pattern ("Port %1 ...") and each piece on its own, then fills in.
+  virtual std::u16string TranslatedText(const std::u16string& text) { return text; }
 };
 
 // --- Entry points for backends (interface thread) ---

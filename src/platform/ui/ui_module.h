@@ -23,7 +23,7 @@ struct UiLayerEntryPoints {
 };
 
 // Raised whenever the table, the UiBackend interface or the layer's Window record change.
-inline constexpr std::uint32_t kUiModuleVersion = 3;
+inline constexpr std::uint32_t kUiModuleVersion = 4;
 
 // The one function a window module exports, by this name: makes the backend (owned by the caller), or
 // returns nullptr when it cannot show windows, with *whyNot set when that deserves telling (a module of

@@ -134,6 +134,11 @@ UiBackend* CurrentUiBackend() {
   return g_layer != nullptr ? g_layer->backend.get() : nullptr;
 }
 
+std::u16string InterfaceText(const std::u16string& text) {
+  UiBackend* backend = CurrentUiBackend();
+  return backend != nullptr ? backend->TranslatedText(text) : text;
+}
+
 bool CloseWindowsOnStopSignals() {
   if (g_layer == nullptr || g_layer->signalFd >= 0) {
     return false;

@@ -111,6 +111,9 @@ bool InitWindowLayer(std::unique_ptr<UiBackend> backend);
 void ShutdownWindowLayer();
 // The installed backend, or nullptr.
 UiBackend* CurrentUiBackend();
+// `text`, one of the program's own, in the language the windows speak (UiBackend::TranslatedText); the text
+// as written without a backend.
+std::u16string InterfaceText(const std::u16string& text);
 
 // Turns the stop signals (signals.h; the caller must have blocked them in every thread) into WM_CLOSE posted
 // to every top-level window, read from a signalfd that the backend's loop watches. Returns false on failure.

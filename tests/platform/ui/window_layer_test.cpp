@@ -146,6 +146,13 @@ TEST_F(WindowLayerTest, ModalRunDisablesTheOwnerAndEndsWithEndDialogOrTheOwner) 
   EXPECT_EQ(msg.wParam, 7u);
 }
 
+// Without windows to show them in another language, the program's texts stay as written.
+TEST_F(WindowLayerTest, InterfaceTextsAreAsWrittenOnTheHeadlessBackend) {
+  EXPECT_EQ(InterfaceText(u"設定"), u"設定");
+  ShutdownWindowLayer();
+  EXPECT_EQ(InterfaceText(u"Port %1 を開けません"), u"Port %1 を開けません");
+}
+
 TEST_F(WindowLayerTest, DialogMessagesGoToTheDialogAndTextReadsAreBounded) {
   Window* owner = MakeWindow();
   const DialogTemplate t = OneEditDialog(WS_CHILD);

@@ -63,7 +63,7 @@ TEST(KdeBus, ABusThatDoesNotAnswerInTimeIsGivenUpWithinTheLimit) {
     EXPECT_EQ(KdeLayoutSource::Start(
                   "unix:path=" + bus.Path(), [&](const ActiveLayout&) { ++reports; }, kLimitMs, &whyNot),
               nullptr);
-    EXPECT_LT(test::Clock::now() - started, std::chrono::milliseconds(kLimitMs) + 400ms);
+    EXPECT_LT(test::Clock::now() - started, std::chrono::milliseconds(kLimitMs) + 2s);
     EXPECT_EQ(whyNot, kKdeBusSilent);
     EXPECT_EQ(reports, 0);
     for (const int fd : queued) {
@@ -104,6 +104,10 @@ class KdeServiceTest : public ::testing::Test {
               WaylandLayoutWatch::Start(name, std::move(f), {kde}, lines_.File(), &whyNot));
         });
   }
+  bool Says(const std::string& layoutAndWhere) {
+    return test::WaitUntil(
+        [&] { return lines_.Has("strokerelayd: typing for keyboard layout " + layoutAndWhere); }, 10s);
+  }
   int Run(const std::vector<std::string>& arguments) {
     const bool spoof = arguments[0] == "spoof";
     test::ProgramOptions options(spoof ? KDE_KEYBOARD_STANDIN : "/usr/bin/dbus-send",
@@ -122,10 +126,10 @@ TEST_F(KdeServiceTest, AnIndexBeyondTheKeymapsLayoutsIsNoLayout) {
   const auto service = Service("4294967295");
   ASSERT_NE(service, nullptr);
   const auto layout = Follow();
-  EXPECT_EQ(
-      lines_.Text(),
-      "strokerelayd: typing for keyboard layout us (compositor keymap, its first of 2 layouts: KDE Plasma "
-      "layout 4294967296 is not one of them)\n");
+  // Under a heavy load the service may miss its time at start and say so first: then it is asked again.
+  EXPECT_TRUE(
+      Says("us (compositor keymap, its first of 2 layouts: KDE Plasma layout 4294967296 is not one of "
+           "them)"));
   EXPECT_EQ(layout->Current().Name().Text(), "us");
 }
 
@@ -133,7 +137,9 @@ TEST_F(KdeServiceTest, OnlyTheServicesOwnerIsBelieved) {
   const auto service = Service("1");
   ASSERT_NE(service, nullptr);
   const auto layout = Follow();
+  ASSERT_TRUE(Says("de (compositor keymap, KDE Plasma layout 2 of 2)"));
   EXPECT_EQ(layout->Current().Name().Text(), "de");
+  const std::size_t before = lines_.Text().size();
   // Sent to everyone, to this program alone, and on another path, by a peer that is not the service.
   ASSERT_EQ(Run({"spoof", "0"}), 0);
   ASSERT_EQ(Run({"--session", "--print-reply", "--dest=org.kde.keyboard", "/Layouts",
@@ -143,14 +149,8 @@ TEST_F(KdeServiceTest, OnlyTheServicesOwnerIsBelieved) {
   ASSERT_EQ(Run({"--session", "--print-reply", "--dest=org.kde.keyboard", "/Layouts",
                  "org.kde.KeyboardLayouts.setLayout", "uint32:0"}),
             0);
-  EXPECT_TRUE(test::WaitUntil(
-      [&] {
-        return lines_.Has(
-            "strokerelayd: typing for keyboard layout us (compositor keymap, KDE Plasma layout 1 of 2)");
-      },
-      10s));
-  EXPECT_EQ(lines_.Text(),
-            "strokerelayd: typing for keyboard layout de (compositor keymap, KDE Plasma layout 2 of 2)\n"
+  EXPECT_TRUE(Says("us (compositor keymap, KDE Plasma layout 1 of 2)"));
+  EXPECT_EQ(lines_.Text().substr(before),
             "strokerelayd: typing for keyboard layout us (compositor keymap, KDE Plasma layout 1 of 2)\n");
 }
 

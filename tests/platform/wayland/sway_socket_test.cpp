@@ -148,7 +148,7 @@ TEST(SwaySocket, ASwayThatDoesNotAnswerInTimeIsGivenUpWithinTheLimit) {
     if (std::string(name) != "a payload of 4 GiB announced") {
       EXPECT_GE(took, std::chrono::milliseconds(kLimitMs) - 50ms);
     }
-    EXPECT_LT(took, std::chrono::milliseconds(kLimitMs) + 400ms);
+    EXPECT_LT(took, std::chrono::milliseconds(kLimitMs) + 2s);
     EXPECT_EQ(whyNot, "sway does not answer");
     EXPECT_TRUE(reports.Seen().empty());
     for (const int fd : queued) {
@@ -212,7 +212,7 @@ TEST(SwaySocket, AStopEndsTheWatchWhateverItWaitsOn) {
     std::this_thread::sleep_for(100ms);
     const auto started = test::Clock::now();
     source.reset();
-    EXPECT_LT(test::Clock::now() - started, 500ms);
+    EXPECT_LT(test::Clock::now() - started, 2s);
   }
 }
 
@@ -246,7 +246,7 @@ TEST(SwaySocket, ABusySwayIsAskedAgainUntilItAnswers) {
         return std::unique_ptr<LayoutWatch>(
             WaylandLayoutWatch::Start(name, std::move(f), {desktop}, lines.File(), &whyNot));
       });
-  EXPECT_LT(test::Clock::now() - started, 1500ms);
+  EXPECT_LT(test::Clock::now() - started, 3s);
   EXPECT_EQ(
       lines.Text(),
       "strokerelayd: typing for keyboard layout us (compositor keymap, its first of 2 layouts: sway does "

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/ui/qt/translation.h"
+#include "support/qt/text_fit.h"
 #include "support/wait_until.h"
 
 namespace srd::sender {
@@ -108,6 +110,36 @@ TEST_F(CaptureWindowTest, ADatagramThatCannotBeSentClosesTheWindow) {
   Key(QEvent::KeyPress, Qt::Key_A, kA);
   EXPECT_TRUE(window_.Failed());
   EXPECT_FALSE(window_.isVisible());
+}
+
+// The window speaks German where the locale asks for it and English everywhere else, and its texts fit.
+TEST_F(CaptureWindowTest, SpeaksTheLocalesLanguageAndItsTextsFit) {
+  struct Case {
+    const char* lang;
+    const char* help;
+    const char* state;
+  };
+  for (const Case& c : {Case{"ja_JP.UTF-8", "Every key you press", "Typing on host:8102."},
+                        Case{"C", "Every key you press", "Typing on host:8102."},
+                        Case{"en_US.UTF-8", "Every key you press", "Typing on host:8102."},
+                        Case{"de_DE.UTF-8", "Jede Taste, die Sie", "Tippt auf host:8102."},
+                        Case{"fr_FR.UTF-8", "Every key you press", "Typing on host:8102."}}) {
+    test::UseLanguageOf(c.lang);
+    InstallInterfaceTranslation();
+    CaptureWindow window(QStringLiteral("host:8102"), [](std::string_view) { return true; });
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(Settle([&window] { return window.isActiveWindow(); })) << c.lang;
+    const QStringList texts = test::ShownTexts(&window);
+    EXPECT_EQ(texts.filter(QString::fromUtf8(c.help)).size(), 1)
+        << c.lang << ": " << texts.join('|').toStdString();
+    EXPECT_TRUE(texts.contains(QString::fromUtf8(c.state)))
+        << c.lang << ": " << texts.join('|').toStdString();
+    EXPECT_TRUE(test::TextsThatDoNotFit(&window).isEmpty())
+        << c.lang << ": " << test::TextsThatDoNotFit(&window).join('\n').toStdString();
+  }
+  test::UseLanguageOf("C.UTF-8");
+  InstallInterfaceTranslation();
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "platform/ui/qt/event_pump.h"
 #include "platform/ui/qt/input_lag_limit.h"
 #include "platform/ui/qt/platform_choice.h"
+#include "platform/ui/qt/translation.h"
 #include "platform/ui/qt/widget_factory.h"
 #include "platform/ui/qt/widgets.h"
 
@@ -113,10 +114,10 @@ class QtUiBackend final : public UiBackend {
     const ScopedDepth applying(context_.applying);
     const QString text = ToQString(window->text);
     if (auto* label = qobject_cast<QLabel*>(data->widget.data())) {
-      label->setText(text);
+      label->setText(ShownText(window->text));
       FitWrappedLabel(label);
     } else if (auto* button = qobject_cast<QPushButton*>(data->widget.data())) {
-      button->setText(text);
+      button->setText(ShownText(window->text));
     } else if (auto* line = qobject_cast<QLineEdit*>(data->widget.data())) {
       line->setText(text);
     } else if (auto* box = qobject_cast<QPlainTextEdit*>(data->widget.data())) {
@@ -205,7 +206,7 @@ class QtUiBackend final : public UiBackend {
     Window* target = bar->parent;
     for (const MenuItem& item : menu.items) {
       if (!item.popup.empty()) {
-        QMenu* popup = menuBar->addMenu(ToQString(item.text));
+        QMenu* popup = menuBar->addMenu(ShownText(item.text, kMenuDisambiguation));
         popup->setFont(frame->font());
         for (const MenuItem& sub : item.popup) {
           AddMenuCommand(popup, sub, target);
@@ -287,6 +288,9 @@ class QtUiBackend final : public UiBackend {
     return pump_->WatchFd(fd, std::move(onReadable));
   }
   void UnwatchFd(int fd) override { pump_->UnwatchFd(fd); }
+  std::u16string TranslatedText(const std::u16string& text) override {
+    return ShownText(text).toStdU16String();
+  }
 
  private:
   // Activation that another process (a later start) asked for. An X11 window manager raises a window on
@@ -335,6 +339,7 @@ std::unique_ptr<UiBackend> CreateQtUiBackend(std::string* whyNot) {
     return nullptr;  // an application object without widgets
   }
   InstallDialogFontSubstitutions();
+  InstallInterfaceTranslation();
   QApplication::setQuitOnLastWindowClosed(false);
   return std::make_unique<QtUiBackend>();
 }

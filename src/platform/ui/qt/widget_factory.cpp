@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "platform/ui/qt/icon.h"
+#include "platform/ui/qt/translation.h"
 #include "platform/ui/qt/widgets.h"
 #include "platform/ui/ui_backend.h"
 
@@ -187,7 +188,8 @@ void MakeControl(QtWindowData* data) {
     geometry = QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);
   }
   const std::u16string& kind = window->className;
-  const QString text = ToQString(window->text);
+  // What the user types is theirs; every other text is the program's, shown in the user's language.
+  const QString text = kind == u"Edit" ? ToQString(window->text) : ShownText(window->text);
   QWidget* widget = nullptr;
   if (kind == u"Button") {
     auto* button = new QPushButton(text, parent);
@@ -237,7 +239,7 @@ void AddMenuCommand(QWidget* menu, const MenuItem& item, Window* target) {
     menu->addAction(separator);
     return;
   }
-  auto* action = new QAction(ToQString(item.text), menu);
+  auto* action = new QAction(ShownText(item.text, kMenuDisambiguation), menu);
   const int id = item.id;
   QObject::connect(action, &QAction::triggered, action, [target, id] {
     PostMessage(target, WM_COMMAND, MakeWParam(static_cast<std::uint32_t>(id), 0), 0);

@@ -1,6 +1,7 @@
 #include "platform/ui/qt/widgets.h"
 
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QMimeData>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -115,7 +116,15 @@ void FitWrappedLabel(QLabel* label) {
     return;
   }
   const qreal smallest = font.pointSizeF() * 7.0 / 9.0;
-  while (label->heightForWidth(label->width()) > label->height() && font.pointSizeF() - 0.5 >= smallest) {
+  // Too tall when wrapped, or a word wider than the label (a short label such as "Port:" cannot wrap).
+  const auto spills = [label] {
+    const QRect inside = label->contentsRect();
+    const QRect needed = QFontMetrics(label->font())
+                             .boundingRect(QRect(0, 0, inside.width(), 100000),
+                                           Qt::TextWordWrap | Qt::AlignLeft, label->text());
+    return label->heightForWidth(label->width()) > label->height() || needed.width() > inside.width();
+  };
+  while (spills() && font.pointSizeF() - 0.5 >= smallest) {
     font.setPointSizeF(font.pointSizeF() - 0.5);
     label->setFont(font);
   }
