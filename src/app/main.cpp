@@ -60,6 +60,8 @@ int main(int argc, char** argv) {
   srd::InstallKeyBackend(nullptr);
   srd::InstallPairedReceiver(nullptr);
   keys.reset();
+  // The instance lock goes with the window layer: only now that the key sink has put back what it changed,
+  // so that the next start never meets this one's ending.
   srd::ShutdownWindowLayer();
   return exitCode;
 }

@@ -283,7 +283,9 @@ std::string UsageText() {
          "  -V, --version         show the version and exit\n"
          "\n"
          "HOST is an IPv4 address or a host name. Characters the layout cannot type are\n"
-         "refused before anything is sent, and so is a CODE that is not a valid pairing code.\n"
+         "refused before anything is sent, and so is a CODE that is not a valid pairing code;\n"
+         "standard input goes a line at a time as it is read, and a refused character stops\n"
+         "it before anything of its line is sent.\n"
          "\n"
          "Exit status: 0 sent; 1 host not found or network error; 2 bad usage or text.\n";
 }
