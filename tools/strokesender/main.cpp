@@ -16,6 +16,7 @@
 #include "datagram_batch.h"
 #include "layout_list.h"
 #include "layout_typing.h"
+#include "platform/sys/session_bus.h"
 #include "seal/pairing_code.h"
 #include "seal/sealed_datagram.h"
 #include "send_pacer.h"
@@ -23,6 +24,7 @@
 #include "terminal.h"
 #include "terminal_keys.h"
 #include "text_encoding.h"
+#include "text_stream.h"
 #include "udp_sender.h"
 #ifdef SRD_SENDER_WITH_WINDOW
 #include "window_mode.h"
@@ -36,23 +38,6 @@ constexpr int kEscapeWaitMs = 50;
 
 void PrintError(const std::string& message) {
   std::fprintf(stderr, "strokesender: %s\n", message.c_str());
-}
-
-bool ReadAll(int fd, std::string& text) {
-  char buffer[65536];
-  for (;;) {
-    const ssize_t got = read(fd, buffer, sizeof buffer);
-    if (got == 0) {
-      return true;
-    }
-    if (got < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
-      return false;
-    }
-    text.append(buffer, static_cast<std::size_t>(got));
-  }
 }
 
 // Opens `sender` towards the receiver, `delayMs` between datagrams; false, with the reason told, when it
@@ -72,10 +57,14 @@ bool OpenSender(const Options& options, int delayMs, UdpSender& sender) {
 // The keys of the layout the options name (this machine's by default); nullptr, with the reason told, for a
 // layout XKB does not know.
 std::unique_ptr<LayoutTyping> TypingFor(const Options& options) {
-  std::unique_ptr<LayoutTyping> typing = LayoutTyping::For(options.layout);
+  std::string where;
+  std::unique_ptr<LayoutTyping> typing = LayoutTyping::For(options.layout, &where);
   if (typing == nullptr) {
     PrintError("unknown keyboard layout '" + options.layout.Text() +
                "'; 'strokesender --list-layouts' lists the layouts and variants it knows");
+  } else if (options.verbose) {
+    std::fprintf(stderr, "strokesender: typing for keyboard layout %s (%s)\n", typing->Name().Text().c_str(),
+                 where.c_str());
   }
   return typing;
 }
@@ -129,6 +118,64 @@ int TypeText(const Options& options, std::string_view text, bool byLine) {
   }
   return SendPaced(
       options, BatchStrokes(encoded.datagrams, options.sealKey ? seal::SEALED_MAX_TEXT : kMaxDatagramBytes));
+}
+
+// Standard input that is no terminal, typed as it is read (see TextStream): memory stays bounded whatever
+// its length, and typing starts with its first line.
+int TypeStream(const Options& options, int fd) {
+  const std::unique_ptr<LayoutTyping> typing = TypingFor(options);
+  if (typing == nullptr) {
+    return kExitUsage;
+  }
+  UdpSender sender;
+  std::string error;
+  if (!OpenSender(options, options.delayGiven ? options.delayMs : 0, sender)) {
+    return kExitNetwork;
+  }
+  SendPacer pacer(kSlowestReceiver);
+  const auto send = [&](const EncodedText& piece) {
+    if (options.delayGiven) {
+      for (const std::string& datagram : piece.datagrams) {
+        if (!sender.Send(datagram, error)) {
+          return false;
+        }
+      }
+      return true;
+    }
+    for (const Batch& batch :
+         BatchStrokes(piece.datagrams, options.sealKey ? seal::SEALED_MAX_TEXT : kMaxDatagramBytes)) {
+      std::this_thread::sleep_until(pacer.NextSendTime(SendPacer::Clock::now()));
+      if (!sender.Send(batch.datagram, error)) {
+        return false;
+      }
+      pacer.Sent(SendPacer::Clock::now(), batch.events);
+    }
+    return true;
+  };
+  TextStream stream(typing.get());
+  char buffer[kMaxTextPiece];
+  for (bool end = false; !end;) {
+    const ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    if (got < 0) {
+      PrintError(std::string("cannot read standard input: ") + std::strerror(errno));
+      return kExitUsage;
+    }
+    end = got == 0;
+    const EncodedText piece =
+        end ? stream.Finish() : stream.Feed(std::string_view(buffer, static_cast<std::size_t>(got)));
+    if (piece.refusal) {
+      PrintError(DescribeRefusal(*piece.refusal, true));
+      return kExitUsage;
+    }
+    if (!send(piece)) {
+      PrintError(error);
+      return kExitNetwork;
+    }
+  }
+  return kExitSent;
 }
 
 int TypeInteractively(const Options& options) {
@@ -283,17 +330,14 @@ int Run(int argc, char** argv) {
   if (isatty(STDIN_FILENO) != 0) {
     return TypeInteractively(options);
   }
-  std::string input;
-  if (!ReadAll(STDIN_FILENO, input)) {
-    PrintError(std::string("cannot read standard input: ") + std::strerror(errno));
-    return kExitUsage;
-  }
-  return TypeText(options, input, true);
+  return TypeStream(options, STDIN_FILENO);
 }
 
 }  // namespace
 }  // namespace srd::sender
 
 int main(int argc, char** argv) {
+  // The window and the layout look-up must not leave a session bus of their own running after the sender.
+  srd::DoWithoutSessionBusWhereThereIsNone();
   return srd::sender::Run(argc, argv);
 }

@@ -122,11 +122,11 @@ std::optional<Utf8Character> DecodeUtf8Character(std::string_view bytes, bool* i
   return Utf8Character{value, length};
 }
 
-EncodedText EncodeText(std::string_view utf8, const LayoutTyping* typing) {
+EncodedText EncodeText(std::string_view utf8, const LayoutTyping* typing, TextPosition start) {
   EncodedText result;
-  std::size_t index = 0;
-  std::size_t line = 1;
-  std::size_t column = 0;
+  std::size_t index = start.index;
+  std::size_t line = start.line;
+  std::size_t column = start.column;
   std::size_t offset = 0;
   while (offset < utf8.size()) {
     ++index;
@@ -168,6 +168,7 @@ EncodedText EncodeText(std::string_view utf8, const LayoutTyping* typing) {
       column = 0;
     }
   }
+  result.end = TextPosition{index, line, column};
   return result;
 }
 

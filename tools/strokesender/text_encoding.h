@@ -29,9 +29,18 @@ struct TextRefusal {
   std::string keyboard = "a US keyboard";  // what has no key for it: "a US keyboard", "the de layout"
 };
 
+// Where a text begins within a longer one (standard input typed piece by piece): the characters, the line
+// and the column before it, so that a refusal names its place in the whole.
+struct TextPosition {
+  std::size_t index = 0;  // characters before
+  std::size_t line = 1;
+  std::size_t column = 0;  // characters before on that line
+};
+
 struct EncodedText {
   std::vector<std::string> datagrams;  // one per character, in order; empty when refused
   std::optional<TextRefusal> refusal;
+  TextPosition end;  // where the next text would begin (when not refused)
 };
 
 // Turns UTF-8 text into one datagram per character. A carriage return directly before a newline belongs to
@@ -39,7 +48,7 @@ struct EncodedText {
 // With typing, the text is typed with the keys of that layout (a dead key and its base character travel in
 // one datagram); without, as on a US keyboard.
 class LayoutTyping;
-EncodedText EncodeText(std::string_view utf8, const LayoutTyping* typing = nullptr);
+EncodedText EncodeText(std::string_view utf8, const LayoutTyping* typing = nullptr, TextPosition start = {});
 
 // A one-line description of a refusal (without program name): the character as U+XXXX, the character itself
 // when it is printable, and the position: "line L, column C" when byLine, otherwise "character N".

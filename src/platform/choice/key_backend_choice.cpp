@@ -144,10 +144,11 @@ std::unique_ptr<KeyBackend> ChooseKeyBackendFrom(const char* uinputPath, const c
     }
   }
   tried.push_back(xWhyNot);
+  // An X11 session is advice only where there was none: with a display, what failed there is said instead.
   std::fprintf(complaints,
                "strokerelayd: no keys can be injected: %s; install the udev rule and load the uinput module "
-               "as the README's Permissions section describes, or run strokerelayd in an X11 session.\n",
-               Enumeration(tried).c_str());
+               "as the README's Permissions section describes%s.\n",
+               Enumeration(tried).c_str(), hasDisplay ? "" : ", or run strokerelayd in an X11 session");
   std::fflush(complaints);
   return std::make_unique<NoneKeyBackend>();
 }

@@ -33,23 +33,30 @@ bool IsModifierOrLock(std::uint16_t code) {
 
 void TranslatingKeyBackend::Inject(std::uint8_t virtualKey, std::uint8_t, std::uint32_t flags,
                                    std::uintptr_t) {
-  const std::uint16_t code = Layout().LinuxKeyCode(virtualKey);
+  const bool down = (flags & KEYEVENT_KEYUP) == 0;
+  std::lock_guard lock(mutex_);
+  PrepareForKey();
+  // A code whose press holds a key goes to that key, its release and its repeats alike, whatever the layout
+  // has become since: translated afresh after a change, the release would let go of another key, or of none,
+  // and the pressed one would stay down.
+  std::uint16_t code = held_.PressedFor(virtualKey);
+  if (code == 0) {
+    code = Layout().LinuxKeyCode(virtualKey);
+  }
   if (code == 0) {
     return;
   }
-  const bool down = (flags & KEYEVENT_KEYUP) == 0;
-  std::lock_guard lock(mutex_);
   if (IsImeToggleKey(virtualKey)) {
     if (down) {
-      Emit(code, true);
-      Emit(code, false);
+      Emit(code, virtualKey, true);
+      Emit(code, virtualKey, false);
     }
     return;
   }
-  Emit(code, down);
+  Emit(code, virtualKey, down);
 }
 
-void TranslatingKeyBackend::Emit(std::uint16_t code, bool down) {
+void TranslatingKeyBackend::Emit(std::uint16_t code, std::uint8_t virtualKey, bool down) {
   if (down) {
     if (held_.IsHeld(code)) {
       // The sender repeats a key it holds by sending its press again; the machine itself never repeats an
@@ -62,7 +69,7 @@ void TranslatingKeyBackend::Emit(std::uint16_t code, bool down) {
       held_.Release(code);
     }
     if (EmitKey(code, true)) {
-      held_.Press(code);
+      held_.Press(code, virtualKey);
     }
     return;
   }

@@ -11,9 +11,9 @@
 namespace srd {
 
 // What the Linux backends share: virtual-key code -> Linux key code through the receiver's keyboard layout
-// (US until one is given), the keys held down, IME toggles as taps,
-// and the release of every held key at shutdown. A backend supplies only the delivery of one Linux key event,
-// and calls ReleaseAll() from its own destructor, while it can still deliver.
+// (US until one is given), the keys held down (a release and a repeat go to the key the press went to), IME
+// toggles as taps, and the release of every held key at shutdown. A backend supplies only the delivery of one
+// Linux key event, and calls ReleaseAll() from its own destructor, while it can still deliver.
 class TranslatingKeyBackend : public KeyBackend {
  public:
   void Inject(std::uint8_t virtualKey, std::uint8_t scanCode, std::uint32_t flags,
@@ -30,6 +30,12 @@ class TranslatingKeyBackend : public KeyBackend {
   }
 
  protected:
+  // Called under the backend's lock before each key event is translated: a backend that makes its
+  // connection again does it here, so that the layout it brings back with it is the one the event is
+  // translated with.
+  virtual void PrepareForKey() {}
+  // The layout being followed, for a backend that must follow its display anew; nullptr when none was given.
+  ReceiverLayout* FollowedLayout() { return layout_.get(); }
   // Delivers one press (down) or release of a Linux key code; false when it could not be delivered.
   virtual bool EmitKey(std::uint16_t code, bool down) = 0;
   // Forgets the held keys without releasing them: for a backend whose keys vanished with its connection.
@@ -37,7 +43,7 @@ class TranslatingKeyBackend : public KeyBackend {
   void ForgetHeldKeysLocked() { held_.Clear(); }
 
  private:
-  void Emit(std::uint16_t code, bool down);
+  void Emit(std::uint16_t code, std::uint8_t virtualKey, bool down);
 
   // Inject runs on the worker; ReleaseAll on the shell thread after the worker ends, and on the worker where
   // a paired sender's order shows datagrams lost for good.

@@ -8,6 +8,7 @@
 
 #include "platform/layout/layout_keymap.h"
 #include "platform/layout/vk_table.h"
+#include "platform/layout/xkb_name.h"
 
 namespace srd {
 
@@ -171,14 +172,7 @@ bool ParseLayoutName(std::string_view text, LayoutName* name) {
   const auto colon = text.find(':');
   const std::string_view layout = text.substr(0, colon);
   const std::string_view variant = colon == std::string_view::npos ? "" : text.substr(colon + 1);
-  const auto valid = [](std::string_view part) {
-    return std::all_of(part.begin(), part.end(), [](char c) {
-      return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-             c == '-';
-    });
-  };
-  if (layout.empty() || !valid(layout) || !valid(variant) ||
-      (colon != std::string_view::npos && variant.empty())) {
+  if (!IsXkbName(layout) || (colon != std::string_view::npos && !IsXkbName(variant))) {
     return false;
   }
   name->layout = std::string(layout);

@@ -1,9 +1,13 @@
 #include "platform/layout/layout_keymap.h"
 
+#include <sys/stat.h>
 #include <xkbcommon/xkbcommon.h>
 
 #include <algorithm>
 #include <array>
+#include <string>
+
+#include "platform/layout/xkb_name.h"
 
 namespace srd {
 
@@ -35,12 +39,42 @@ std::uint8_t LetterOrDigitCode(std::uint32_t keysym) {
 
 }  // namespace
 
+namespace {
+
+// Whether the files XKB opens for a layout's names, in every place it looks for them, are regular files
+// wherever they exist: XKB opens them with a plain open, which a FIFO (or a device) would hold for good. The
+// names themselves are plain ones by now, so these are files inside XKB's own directories.
+bool NamedFilesAreRegular(xkb_context* context, const LayoutName& name) {
+  const std::string files[] = {"rules/evdev", "symbols/" + name.layout};
+  for (unsigned i = 0; i < xkb_context_num_include_paths(context); ++i) {
+    const char* directory = xkb_context_include_path_get(context, i);
+    for (const std::string& file : files) {
+      struct stat info {};
+      if (directory != nullptr && stat((std::string(directory) + "/" + file).c_str(), &info) == 0 &&
+          !S_ISREG(info.st_mode)) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 std::unique_ptr<LayoutKeymap> LayoutKeymap::Compile(const LayoutName& name) {
+  // The one gate before XKB: a name that is no plain XKB name (a path, say) is no layout.
+  if (!IsXkbName(name.layout) || !IsXkbVariantName(name.variant)) {
+    return nullptr;
+  }
   xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_ENVIRONMENT_NAMES);
   if (context == nullptr) {
     return nullptr;
   }
   xkb_context_set_log_level(context, XKB_LOG_LEVEL_CRITICAL);
+  if (!NamedFilesAreRegular(context, name)) {
+    xkb_context_unref(context);
+    return nullptr;
+  }
   const xkb_rule_names names = {"evdev", "pc105", name.layout.c_str(), name.variant.c_str(), ""};
   xkb_keymap* keymap = xkb_keymap_new_from_names(context, &names, XKB_KEYMAP_COMPILE_NO_FLAGS);
   xkb_context_unref(context);

@@ -34,6 +34,13 @@ std::unique_ptr<ReceiverLayout> ReceiverLayout::Start(const char* displayName,
   return layout;
 }
 
+void ReceiverLayout::Rewatch(const std::string& displayName, const LayoutWatchFactory& watch) {
+  watcher_.reset();  // first: its thread may still call Use
+  if (!displayName.empty() && watch) {
+    watcher_ = watch(displayName, [this](const LayoutName& name) { Use(name); });
+  }
+}
+
 std::unique_ptr<ReceiverLayout> ReceiverLayout::Fixed(const LayoutName& name) {
   std::unique_ptr<ReceiverLayout> layout(new ReceiverLayout());
   layout->Use(name);

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -30,6 +31,10 @@ class ReceiverLayout {
   void Use(const LayoutName& name);
   // Whether a display is being followed.
   bool FollowsDisplay() const { return watcher_ != nullptr; }
+  // Follows the display anew with a fresh watch (its server was replaced, so the old watch lost it): the
+  // display's layout is in use when this returns, or the current one stays when the display cannot be
+  // followed. Not while another thread calls FollowsDisplay.
+  void Rewatch(const std::string& displayName, const LayoutWatchFactory& watch);
 
  private:
   ReceiverLayout();

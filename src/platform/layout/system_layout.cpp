@@ -1,8 +1,14 @@
 #include "platform/layout/system_layout.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+
+#include "platform/layout/xkb_name.h"
 
 namespace srd {
 
@@ -44,19 +50,42 @@ bool AssignedValue(std::string_view line, std::string_view name, std::string* va
   return true;
 }
 
+// Far more lines than a keyboard file has; the rest of a longer file is not read.
+constexpr int kMaxKeyboardFileLines = 1000;
+
+// The file for reading when it is a regular one; nullptr otherwise. Opened without waiting, so that a FIFO
+// or a device under the name cannot hold the start up.
+std::FILE* OpenRegularFile(const char* path) {
+  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    return nullptr;
+  }
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    return nullptr;
+  }
+  std::FILE* file = fdopen(fd, "r");
+  if (file == nullptr) {
+    close(fd);
+  }
+  return file;
+}
+
 }  // namespace
 
 LayoutName LayoutOfGroup(std::string_view layouts, std::string_view variants, unsigned group) {
   if (ListItem(layouts, group).empty()) {
     group = 0;
   }
-  LayoutName name;
-  name.layout = std::string(ListItem(layouts, group));
-  name.variant = std::string(ListItem(variants, group));
-  if (name.layout.empty()) {
-    name = LayoutName{};
+  const std::string_view layout = ListItem(layouts, group);
+  const std::string_view variant = ListItem(variants, group);
+  // Whoever can write the lists (any client of an X display can set its rule names) could name a path: such
+  // a group is taken for us, as one without a name is.
+  if (!IsXkbName(layout) || !IsXkbVariantName(variant)) {
+    return LayoutName{};
   }
-  return name;
+  return LayoutName{std::string(layout), std::string(variant)};
 }
 
 KeyboardGroups GroupsOfLists(std::string_view layouts, std::string_view variants, unsigned active) {
@@ -72,9 +101,10 @@ KeyboardGroups GroupsOfLists(std::string_view layouts, std::string_view variants
 LayoutName SystemLayoutName(const char* keyboardFile) {
   std::string layouts;
   std::string variants;
-  if (std::FILE* file = std::fopen(keyboardFile, "r")) {
+  if (std::FILE* file = OpenRegularFile(keyboardFile)) {
     char line[512];
-    while (std::fgets(line, sizeof line, file) != nullptr) {
+    for (int lines = 0; lines < kMaxKeyboardFileLines && std::fgets(line, sizeof line, file) != nullptr;
+         ++lines) {
       AssignedValue(line, "XKBLAYOUT", &layouts);
       AssignedValue(line, "XKBVARIANT", &variants);
     }

@@ -13,12 +13,16 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 namespace srd {
 namespace {
 
-// A request is one line: the word, then the activation token if there is one.
+// A request is one line: the word, then the activation token if there is one. A start may first ask whether
+// the holder still serves ("here?"), which it answers with "here" on the same connection.
 constexpr char kRequest[] = "come-forward";
+constexpr char kPresenceRequest[] = "here?";
+constexpr char kPresenceAnswer[] = "here\n";
 constexpr std::size_t kMaxRequest = 512;
 constexpr std::size_t kMaxToken = 256;
 // Clients being read at once; a further one pushes out the oldest.
@@ -157,6 +161,13 @@ InstanceLock::Result InstanceLock::Acquire(const std::string& directory, const s
 }
 
 InstanceLock::~InstanceLock() {
+  StopServing();
+  if (lockFd_ >= 0) {
+    close(lockFd_);  // releases the flock
+  }
+}
+
+void InstanceLock::StopServing() {
   while (!clients_.empty()) {
     Drop(clients_.front().fd);
   }
@@ -166,9 +177,7 @@ InstanceLock::~InstanceLock() {
     }
     close(listenFd_);
     unlink(socketPath_.c_str());
-  }
-  if (lockFd_ >= 0) {
-    close(lockFd_);  // releases the flock
+    listenFd_ = -1;
   }
 }
 
@@ -239,14 +248,27 @@ void InstanceLock::ReadFrom(int fd) {
     return;
   }
   client->received.append(buffer, static_cast<std::size_t>(n));
-  const std::size_t end = client->received.find('\n');
-  if (end == std::string::npos) {
-    if (client->received.size() > kMaxRequest) {
-      Drop(fd);
+  for (;;) {
+    const std::size_t end = client->received.find('\n');
+    if (end == std::string::npos) {
+      if (client->received.size() > kMaxRequest) {
+        Drop(fd);
+      }
+      return;
     }
-    return;
+    const std::string line = client->received.substr(0, end);
+    client->received.erase(0, end + 1);
+    if (line != kPresenceRequest) {
+      Answer(fd, line);
+      Drop(fd);
+      return;
+    }
+    // A fresh connection's buffer takes a short line at once; a client that cannot take it loses it.
+    (void)!send(fd, kPresenceAnswer, std::strlen(kPresenceAnswer), MSG_DONTWAIT | MSG_NOSIGNAL);
   }
-  const std::string line = client->received.substr(0, end);
+}
+
+void InstanceLock::Answer(int fd, const std::string& line) {
   const std::size_t space = line.find(' ');
   const std::string word = line.substr(0, space);
   const std::string token = space == std::string::npos ? std::string() : line.substr(space + 1);
@@ -254,12 +276,10 @@ void InstanceLock::ReadFrom(int fd) {
     const ComeForwardOutcome outcome = service_.comeForward(token);
     for (const AnswerWord& answer : kAnswers) {
       if (answer.outcome == outcome) {
-        // A fresh connection's buffer takes a short line at once; a client that cannot take it loses it.
         (void)!send(fd, answer.line, std::strlen(answer.line), MSG_DONTWAIT | MSG_NOSIGNAL);
       }
     }
   }
-  Drop(fd);
 }
 
 void InstanceLock::Drop(int fd) {
@@ -313,43 +333,77 @@ InstanceConnection::~InstanceConnection() {
   close(fd_);
 }
 
+namespace {
+
+// Sends all of `text`; false when the connection failed.
+bool SendAll(int fd, const std::string& text) {
+  for (std::size_t sent = 0; sent < text.size();) {
+    const ssize_t n = send(fd, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n <= 0) {
+      return false;
+    }
+    sent += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Reads one answer line (with its line end) within timeoutMs: the line, "" when the connection ended
+// unanswered, or nullopt when nothing complete came in time.
+std::optional<std::string> ReadAnswer(int fd, int timeoutMs) {
+  std::string answer;
+  const long long deadline = NowMs() + timeoutMs;
+  while (answer.find('\n') == std::string::npos && answer.size() < 64) {
+    const long long left = deadline - NowMs();
+    pollfd p{fd, POLLIN, 0};
+    const int r = left > 0 ? poll(&p, 1, static_cast<int>(left)) : 0;
+    if (r < 0 && errno == EINTR) {
+      continue;
+    }
+    if (r <= 0) {
+      return std::nullopt;
+    }
+    // One byte at a time: what follows the line belongs to the next answer.
+    char c = 0;
+    const ssize_t n = recv(fd, &c, 1, 0);
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n <= 0) {
+      return std::string();
+    }
+    answer += c;
+  }
+  return answer;
+}
+
+}  // namespace
+
+InstanceConnection::Presence InstanceConnection::AskPresence(int timeoutMs) {
+  if (!SendAll(fd_, std::string(kPresenceRequest) + "\n")) {
+    return Presence::Ending;
+  }
+  const std::optional<std::string> answer = ReadAnswer(fd_, timeoutMs);
+  if (!answer) {
+    return Presence::NoAnswer;
+  }
+  return *answer == kPresenceAnswer ? Presence::Serving : Presence::Ending;
+}
+
 ComeForwardOutcome InstanceConnection::AskToComeForward(const std::string& activationToken, int timeoutMs) {
   std::string request = kRequest;
   if (!activationToken.empty() && TokenIsPlain(activationToken)) {
     request += " " + activationToken;
   }
   request += "\n";
-  for (std::size_t sent = 0; sent < request.size();) {
-    const ssize_t n = send(fd_, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
-    if (n <= 0) {
-      return ComeForwardOutcome::NoAnswer;
-    }
-    sent += static_cast<std::size_t>(n);
+  if (!SendAll(fd_, request)) {
+    return ComeForwardOutcome::NoAnswer;
   }
-  std::string answer;
-  const long long deadline = NowMs() + timeoutMs;
-  while (answer.find('\n') == std::string::npos && answer.size() < 64) {
-    const long long left = deadline - NowMs();
-    pollfd p{fd_, POLLIN, 0};
-    const int r = left > 0 ? poll(&p, 1, static_cast<int>(left)) : 0;
-    if (r < 0 && errno == EINTR) {
-      continue;
-    }
-    char buffer[64];
-    const ssize_t n = r > 0 ? recv(fd_, buffer, sizeof buffer, 0) : 0;
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
-    if (n <= 0) {
-      return ComeForwardOutcome::NoAnswer;
-    }
-    answer.append(buffer, static_cast<std::size_t>(n));
-  }
+  const std::optional<std::string> answer = ReadAnswer(fd_, timeoutMs);
   for (const AnswerWord& known : kAnswers) {
-    if (answer == known.line) {
+    if (answer && *answer == known.line) {
       return known.outcome;
     }
   }

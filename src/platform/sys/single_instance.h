@@ -46,6 +46,10 @@ class InstanceLock {
   InstanceLock& operator=(const InstanceLock&) = delete;
   // Stops serving, removes the socket (still holding the lock, so never another holder's) and unlocks.
   ~InstanceLock();
+  // Stops serving and removes the socket, but keeps the lock: the instance is ending and must not be asked
+  // to come forward any more, while a later start must wait until it has put back everything it changed.
+  // Clients being read are dropped unanswered, which tells them so.
+  void StopServing();
 
   // What serving the socket needs from the interface thread's loop: descriptors watched for reading, and what
   // a request to come forward does (given the activation token the asking start brought, or "").
@@ -69,6 +73,8 @@ class InstanceLock {
   InstanceLock(std::string socketPath, int lockFd) : socketPath_(std::move(socketPath)), lockFd_(lockFd) {}
   void AcceptPending();
   void ReadFrom(int fd);
+  // Answers a request line other than the presence question.
+  void Answer(int fd, const std::string& line);
   void Drop(int fd);
 
   std::string socketPath_;
@@ -83,8 +89,8 @@ class InstanceConnection {
  public:
   enum class Result { Connected, OtherUser, NoAnswer };
 
-  // Connects to the holder of `name`, retrying while it does not listen yet, for at most timeoutMs.
-  // OtherUser: the socket is served by a process of another user (*peerUid), to which nothing is sent.
+  // Connects to the holder of `name`, retrying while it does not listen yet, for at most timeoutMs (0: one
+  // try). OtherUser: the socket is served by a process of another user (*peerUid), to which nothing is sent.
   static Result Connect(const std::string& directory, const std::string& name, int timeoutMs,
                         std::unique_ptr<InstanceConnection>* out, uid_t* peerUid);
 
@@ -94,6 +100,11 @@ class InstanceConnection {
 
   // The process that serves the socket.
   pid_t Pid() const { return pid_; }
+  // Whether the holder still serves: Serving when it answers, Ending when it closes the connection
+  // unanswered (it is ending and keeps the lock only until it has put things back), NoAnswer when it says
+  // nothing within timeoutMs.
+  enum class Presence { Serving, Ending, NoAnswer };
+  Presence AskPresence(int timeoutMs);
   // Asks it to come forward, handing over `activationToken` (dropped unless it is printable ASCII without
   // spaces, as desktops make them); waits for the answer for at most timeoutMs.
   ComeForwardOutcome AskToComeForward(const std::string& activationToken, int timeoutMs);

@@ -1,3 +1,6 @@
+#include <poll.h>
+#include <time.h>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -19,6 +22,16 @@ namespace {
 // How long a second start keeps trying to reach a running instance that holds the lock, and then waits for
 // its answer.
 constexpr int kComeForwardTimeoutMs = 5000;
+// How long a start waits for an instance that holds the lock but no longer serves (it is ending, and lets the
+// lock go once it has put back what it changed) or does not serve yet (it is starting).
+constexpr int kHolderWaitMs = 10000;
+constexpr int kHolderPollMs = 20;
+
+long long NowMs() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
 
 void SayLine(const std::string& line) {
   std::fprintf(stderr, "strokerelayd: %s\n", line.c_str());
@@ -100,7 +113,21 @@ void StartAnswering(Window* window) {
 }
 
 void StopAnswering(Window* window) {
-  g_layer->listeners.erase(window);
+  auto listener = g_layer->listeners.find(window);
+  if (listener == g_layer->listeners.end()) {
+    return;
+  }
+  std::unique_ptr<InstanceLock> lock = std::move(listener->second);
+  g_layer->listeners.erase(listener);
+  lock->StopServing();
+  g_layer->retiring[InstanceName(Utf16ToUtf8(window->className), Utf16ToUtf8(window->text))] =
+      std::move(lock);
+}
+
+void StopServingAll() {
+  for (auto& [window, lock] : g_layer->listeners) {
+    lock->StopServing();
+  }
 }
 
 }  // namespace layer
@@ -118,34 +145,58 @@ Window* FindWindow(std::u16string_view className, std::u16string_view title) {
   if (g_layer->reservations.count(name) != 0) {
     return nullptr;
   }
+  if (auto retired = g_layer->retiring.find(name); retired != g_layer->retiring.end()) {
+    // This process's own window of that name has gone; its lock is still held here.
+    g_layer->reservations[name] = std::move(retired->second);
+    g_layer->retiring.erase(retired);
+    return nullptr;
+  }
   std::string whyNot;
   const std::string directory = InstanceDirectory(&whyNot);
   if (directory.empty()) {
     SayRuleNotKept(whyNot);
     return nullptr;
   }
-  std::unique_ptr<InstanceLock> lock;
-  switch (InstanceLock::Acquire(directory, name, &lock, &whyNot)) {
-    case InstanceLock::Result::Acquired:
-      g_layer->reservations[name] = std::move(lock);
-      return nullptr;
-    case InstanceLock::Result::HeldElsewhere: {
-      std::unique_ptr<InstanceConnection> connection;
-      uid_t peer = 0;
-      if (InstanceConnection::Connect(directory, name, kComeForwardTimeoutMs, &connection, &peer) ==
-          InstanceConnection::Result::OtherUser) {
+  // The holder of the lock may be running (it answers), starting (it does not listen yet) or ending (it
+  // listens no more, and lets the lock go once it has put back what it changed): a start waits, within
+  // bounds, until it can ask the holder or take the lock itself.
+  const long long deadline = NowMs() + kHolderWaitMs;
+  std::unique_ptr<InstanceConnection> connection;
+  for (;;) {
+    std::unique_ptr<InstanceLock> lock;
+    switch (InstanceLock::Acquire(directory, name, &lock, &whyNot)) {
+      case InstanceLock::Result::Acquired:
+        g_layer->reservations[name] = std::move(lock);
+        return nullptr;
+      case InstanceLock::Result::Failed:
+        SayRuleNotKept(whyNot);
+        return nullptr;
+      case InstanceLock::Result::HeldElsewhere:
+        break;
+    }
+    uid_t peer = 0;
+    switch (InstanceConnection::Connect(directory, name, 0, &connection, &peer)) {
+      case InstanceConnection::Result::OtherUser:
         SayRuleNotKept("the instance socket in " + directory + " is served by user " + std::to_string(peer));
         return nullptr;
-      }
-      auto remote = NewWindow(WindowKind::Remote, className, title, nullptr);
-      remote->remoteConnection = std::move(connection);
-      return AddWindow(std::move(remote));
+      case InstanceConnection::Result::Connected:
+        if (connection->AskPresence(kComeForwardTimeoutMs) != InstanceConnection::Presence::Ending) {
+          break;  // serving, or too busy to say: it is asked to come forward
+        }
+        connection.reset();  // it stopped serving after it accepted: ending
+        [[fallthrough]];
+      case InstanceConnection::Result::NoAnswer:
+        if (NowMs() < deadline) {
+          poll(nullptr, 0, kHolderPollMs);
+          continue;
+        }
+        break;
     }
-    case InstanceLock::Result::Failed:
-      break;
+    break;
   }
-  SayRuleNotKept(whyNot);
-  return nullptr;
+  auto remote = NewWindow(WindowKind::Remote, className, title, nullptr);
+  remote->remoteConnection = std::move(connection);
+  return AddWindow(std::move(remote));
 }
 
 std::string InstanceLockDirectory() {

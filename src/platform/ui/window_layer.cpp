@@ -125,6 +125,8 @@ void ShutdownWindowLayer() {
   for (Window* root : roots) {
     Forget(root);
   }
+  // Last: the program has put back what it changed by now (see Layer::retiring).
+  g_layer->retiring.clear();
   ResetMessageQueue(nullptr);
   delete g_layer;
   g_layer = nullptr;
@@ -150,6 +152,8 @@ bool CloseWindowsOnStopSignals() {
   g_layer->signalFd = fd;
   return g_layer->backend->WatchFd(fd, [fd] {
     while (ReadStopSignal(fd) != 0) {
+      // Ending from now on: a later start must not be told that this instance came forward.
+      StopServingAll();
       bool posted = false;
       for (LayerWindow* w : g_layer->topLevelOrder) {
         if (Live(w) != nullptr && !w->destroying) {

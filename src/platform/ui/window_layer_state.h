@@ -41,6 +41,10 @@ struct Layer {
   std::map<std::string, std::unique_ptr<InstanceLock>> reservations;
   // Top-level windows that hold an instance lock and answer come-forward requests.
   std::map<Window*, std::unique_ptr<InstanceLock>> listeners;
+  // Instance names whose window has gone: no longer served, but the lock is kept until the layer shuts down,
+  // after the program has put back what it changed (the key sink's held keys and the display's repeat), so
+  // that a later start cannot meet an ending one's changes. The same process may claim the name again.
+  std::map<std::string, std::unique_ptr<InstanceLock>> retiring;
   int signalFd = -1;
 };
 
@@ -64,6 +68,8 @@ LResult Deliver(LayerWindow* window, std::uint32_t message, WParam wParam, LPara
 // The come-forward service of a top-level window that claimed a reserved instance name (instance_lookup.cpp).
 void StartAnswering(Window* window);
 void StopAnswering(Window* window);
+// Stops every come-forward service at once (a stop signal came: the instance is ending), keeping the locks.
+void StopServingAll();
 
 // The message queue's link to the backend that Wait()s for it (message_queue.cpp): set on init, cleared on
 // shutdown, when queued messages are dropped too.

@@ -45,9 +45,15 @@ bool XDeviceKeymap::Copy(Display* display, int from, int to) {
 bool XDeviceKeymap::Differ(Display* display, unsigned a, unsigned b) {
   XkbDescPtr first = XkbGetMap(display, XkbKeySymsMask, a);
   XkbDescPtr second = XkbGetMap(display, XkbKeySymsMask, b);
-  bool differ = first == nullptr || second == nullptr || first->min_key_code != second->min_key_code ||
+  // A server that goes away in the middle of the replies leaves descriptions without their symbol maps.
+  const auto readable = [](XkbDescPtr desc) {
+    return desc != nullptr && desc->map != nullptr && desc->map->key_sym_map != nullptr &&
+           desc->map->syms != nullptr;
+  };
+  bool differ = !readable(first) || !readable(second) || first->min_key_code != second->min_key_code ||
                 first->max_key_code != second->max_key_code;
-  for (int key = differ ? 256 : first->min_key_code; key <= first->max_key_code && !differ; ++key) {
+  // !differ first: a description may be missing altogether.
+  for (int key = differ ? 0 : first->min_key_code; !differ && key <= first->max_key_code; ++key) {
     const int count = XkbKeyNumSyms(first, key);
     differ = count != XkbKeyNumSyms(second, key) ||
              XkbKeyNumGroups(first, key) != XkbKeyNumGroups(second, key) ||

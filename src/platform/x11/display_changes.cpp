@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -20,7 +21,8 @@ namespace srd {
 
 namespace {
 
-constexpr char kFileName[] = "strokerelayd-xtest.changes";
+constexpr std::string_view kFilePrefix = "strokerelayd-xtest-";
+constexpr std::string_view kFileSuffix = ".changes";
 constexpr std::string_view kHeading = "strokerelayd xtest changes 1\n";
 constexpr std::string_view kDisplayKey = "display=";
 constexpr std::string_view kRepeatKey = "repeat=";
@@ -113,8 +115,49 @@ void IgnoreLostConnection(Display*, void*) {}
 
 }  // namespace
 
-std::string DisplayChangesPath(const std::string& directory) {
-  return directory + "/" + kFileName;
+std::string DisplayServerOf(std::string_view displayName) {
+  const std::size_t colon = displayName.rfind(':');
+  if (colon == std::string_view::npos) {
+    return std::string(displayName);
+  }
+  std::string_view host = displayName.substr(0, colon);
+  std::string_view number = displayName.substr(colon + 1);
+  number = number.substr(0, number.find('.'));  // the screen
+  if (number.empty() || number.find_first_not_of("0123456789") != std::string_view::npos ||
+      number.size() > 9) {
+    return std::string(displayName);
+  }
+  std::string_view protocol;
+  if (const std::size_t slash = host.find('/'); slash != std::string_view::npos) {
+    protocol = host.substr(0, slash);
+    host = host.substr(slash + 1);
+  }
+  std::string server;
+  if (!(host.empty() || host == "unix" || protocol == "unix" || protocol == "local")) {
+    for (const char c : host) {
+      server += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+  }
+  unsigned long value = 0;
+  std::from_chars(number.data(), number.data() + number.size(), value);  // at most 9 digits: no overflow
+  return server + ":" + std::to_string(value);
+}
+
+std::string DisplayChangesPath(const std::string& directory, std::string_view displayName) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string path = directory + "/" + std::string(kFilePrefix);
+  for (const char c : DisplayServerOf(displayName.substr(0, kMaxDisplayName))) {
+    const auto u = static_cast<unsigned char>(c);
+    if ((u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '.' || u == '_' ||
+        u == '-') {
+      path += c;
+    } else {
+      path += '%';
+      path += kHex[u >> 4];
+      path += kHex[u & 0xF];
+    }
+  }
+  return path + std::string(kFileSuffix);
 }
 
 bool WriteDisplayChanges(const std::string& path, const DisplayChanges& changes) {
@@ -181,13 +224,13 @@ void PutDisplayChangesRight(Display* display, const DisplayChanges& changes) {
 }
 
 void PutRightWhatWasLeft(const std::string& displayName, const std::string& directory) {
-  const std::string path = DisplayChangesPath(directory);
+  const std::string path = DisplayChangesPath(directory, displayName);
   const std::optional<DisplayChanges> left = ReadDisplayChanges(path);
   if (!left) {
     return;
   }
-  if (left->display != displayName) {
-    RemoveDisplayChanges(path);
+  if (DisplayServerOf(left->display) != DisplayServerOf(displayName)) {
+    RemoveDisplayChanges(path);  // not a record this program wrote under that name
     return;
   }
   Display* display = XOpenDisplay(displayName.c_str());

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 struct _XDisplay;  // Xlib's Display, kept out of this header with its macros
 
@@ -9,10 +10,11 @@ struct _XDisplay;  // Xlib's Display, kept out of this header with its macros
 // shutdown ran) can put it right: the keys the killed instance held stay down at the XTest device, and the
 // device's repeat stays off, until someone releases them and turns it back on.
 //
-// The record lives in the directory of the single-instance lock, which is private to the user; only the
-// holder of that lock writes it, so a record found by the holder is always one that an instance that is gone
-// left behind. It is read as untrusted input all the same: a regular file of the user's, not writable by
-// others, small, in exactly the form written below.
+// The record lives in the directory of the single-instance lock, which is private to the user, one record
+// per display server; only the holder of that lock writes there (and holds it until its key sink has put
+// everything back), so a record found by the holder is always one that an instance that is gone left behind.
+// It is read as untrusted input all the same: a regular file of the user's, not writable by others, small, in
+// exactly the form written below.
 
 namespace srd {
 
@@ -21,8 +23,14 @@ struct DisplayChanges {
   bool repeatWasOn = false;  // the XTest device's repeat as the backend found it
 };
 
-// The record's path in `directory`.
-std::string DisplayChangesPath(const std::string& directory);
+// The display server a display name reaches, whatever its spelling: ":66", ":66.0", "unix:66" and
+// "unix/:66.1" are one server (a screen number picks only a screen of it), "otherhost:66" and "localhost:66"
+// (over TCP, perhaps a forwarded one) others. A name that is no X display name stands for itself.
+std::string DisplayServerOf(std::string_view displayName);
+
+// The path in `directory` of the record for the server `displayName` reaches: a start on another server
+// leaves it alone.
+std::string DisplayChangesPath(const std::string& directory, std::string_view displayName);
 
 // Replaces the record at `path` as a whole (written beside it, then renamed over it), mode 0600. False when
 // it could not be written.
@@ -38,8 +46,8 @@ void RemoveDisplayChanges(const std::string& path);
 void PutDisplayChangesRight(_XDisplay* display, const DisplayChanges& changes);
 
 // For a start that injects some other way than XTest: puts right, on a connection of its own, what the record
-// in `directory` says about the display `displayName`, then removes the record. A record of another display
-// is removed unread; one whose display cannot be opened now is kept for a later start.
+// in `directory` says about the display server `displayName` reaches, then removes the record. One whose
+// display cannot be opened now is kept for a later start.
 void PutRightWhatWasLeft(const std::string& displayName, const std::string& directory);
 
 }  // namespace srd

@@ -14,6 +14,7 @@
 #include "platform/layout/keyboard_layout.h"
 #include "platform/layout/vk_table.h"
 #include "platform/x11/display_changes.h"
+#include "platform/x11/layout_watcher.h"
 #include "platform/x11/quiet_connection.h"
 
 namespace srd {
@@ -208,8 +209,20 @@ std::unique_ptr<XTestKeyBackend> XTestKeyBackend::Create(const XTestOptions& opt
   if (!backend->Connect(whyNot)) {
     return nullptr;
   }
-  backend->keymapMirror_ = XTestKeymapMirror::Start(DisplayLabel(options), options.waylandSession);
+  backend->FollowDisplay(false);
   return backend;
+}
+
+void XTestKeyBackend::FollowDisplay(bool again) {
+  const std::string label = DisplayLabel(options_);
+  keymapMirror_.reset();  // one that lost its server ended with it
+  keymapMirror_ = XTestKeymapMirror::Start(label, options_.waylandSession);
+  // In a Wayland session the layout is the compositor's, whose watch does not depend on the X server.
+  if (again && !options_.waylandSession) {
+    if (ReceiverLayout* layout = FollowedLayout()) {
+      layout->Rewatch(label, WatchXLayout);
+    }
+  }
 }
 
 XTestKeyBackend::~XTestKeyBackend() {
@@ -297,7 +310,7 @@ void XTestKeyBackend::Disconnect() {
   } else {
     repeat_.Restore(display_);
     if (!options_.recordDirectory.empty()) {
-      RemoveDisplayChanges(DisplayChangesPath(options_.recordDirectory));
+      RemoveDisplayChanges(DisplayChangesPath(options_.recordDirectory, DisplayLabel(options_)));
     }
   }
   // On a lost connection Xlib only frees its structures here.
@@ -310,11 +323,12 @@ void XTestKeyBackend::PutRightAndRecord(Display* display, const std::string& lab
   if (options_.recordDirectory.empty()) {
     return;
   }
-  const std::string path = DisplayChangesPath(options_.recordDirectory);
+  const std::string path = DisplayChangesPath(options_.recordDirectory, label);
   // Only this process writes there while it holds the lock, and its own connections remove the record when
-  // they end well: one found now was left by a connection that did not. A record of another display is
-  // dropped; reaching that display might take long, and its server has most likely gone with the session.
-  if (const std::optional<DisplayChanges> left = ReadDisplayChanges(path); left && left->display == label) {
+  // they end well: one found now was left by a connection to this server that did not, under whatever
+  // spelling of its name. Records of other servers are theirs, for a later start there.
+  if (const std::optional<DisplayChanges> left = ReadDisplayChanges(path);
+      left && DisplayServerOf(left->display) == DisplayServerOf(label)) {
     PutDisplayChangesRight(display, *left);
   }
   WriteDisplayChanges(path, {label, XDeviceRepeat::RepeatEnabled(display, XDeviceRepeat::kXTestKeyboard)});
@@ -328,15 +342,20 @@ std::uint8_t XTestKeyBackend::XKeycodeFor(std::uint16_t linuxCode) const {
   return linuxCode < keycodes_.size() && display_ != nullptr ? keycodes_[linuxCode] : 0;
 }
 
+void XTestKeyBackend::PrepareForKey() {
+  if (display_ != nullptr || std::chrono::steady_clock::now() - lastAttempt_ < options_.reconnectInterval) {
+    return;
+  }
+  std::string ignored;
+  if (Connect(&ignored)) {
+    // Whatever served the display before may have been replaced by a server with another layout.
+    FollowDisplay(true);
+  }
+}
+
 bool XTestKeyBackend::EmitKey(std::uint16_t code, bool down) {
   if (display_ == nullptr) {
-    if (std::chrono::steady_clock::now() - lastAttempt_ < options_.reconnectInterval) {
-      return false;
-    }
-    std::string ignored;
-    if (!Connect(&ignored)) {
-      return false;
-    }
+    return false;
   }
   const std::uint8_t keycode = XKeycodeFor(code);
   if (keycode == 0) {

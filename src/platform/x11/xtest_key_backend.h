@@ -54,11 +54,15 @@ class XTestKeyBackend final : public TranslatingKeyBackend {
   std::uint8_t XKeycodeFor(std::uint16_t linuxCode) const;
 
  protected:
+  void PrepareForKey() override;
   bool EmitKey(std::uint16_t code, bool down) override;
 
  private:
   explicit XTestKeyBackend(const XTestOptions& options) : options_(options) {}
   bool Connect(std::string* whyNot);
+  // Starts what follows the display besides the connection: the keymap mirror, and on a connection made
+  // again (the server may have been replaced, with another layout) the layout watch.
+  void FollowDisplay(bool again);
   void Disconnect();
   // Puts right what the record of an earlier connection to this display says, then records this one's.
   void PutRightAndRecord(_XDisplay* display, const std::string& label);

@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <random>
 #include <utility>
 #include <vector>
+
+#include "platform/layout/receiver_layout.h"
 
 namespace srd {
 namespace {
@@ -81,6 +85,69 @@ TEST(TranslatingKeyBackend, ReleaseAllReleasesDeliveredHeldKeysNewestFirstOnce) 
   EXPECT_EQ(backend.emitted, (std::vector<Emitted>{{48, false}, {29, false}}));
   backend.ReleaseAll();
   EXPECT_EQ(backend.emitted.size(), 2u);
+}
+
+// The layout changes while a key is down: its repeat and its release go to the key its press went to, and
+// the next press goes where the new layout puts the code.
+TEST(TranslatingKeyBackend, ReleaseGoesToTheKeyThePressWentToAcrossALayoutChange) {
+  FakeBackend backend;
+  auto layout = ReceiverLayout::Fixed(LayoutName{"us", ""});
+  ReceiverLayout* receiverLayout = layout.get();
+  backend.FollowLayout(std::move(layout));
+  backend.Inject('Y', 0, KEYEVENT_PRESS, 11);  // KEY_Y on us
+  receiverLayout->Use(LayoutName{"de", ""});   // where Y and Z change places
+  backend.Inject('Y', 0, KEYEVENT_PRESS, 11);
+  backend.Inject('Y', 0, KEYEVENT_KEYUP, 11);
+  EXPECT_EQ(backend.emitted, (std::vector<Emitted>{{21, true}, {21, false}, {21, true}, {21, false}}));
+  EXPECT_EQ(backend.HeldCount(), 0u);
+  backend.emitted.clear();
+  backend.Inject('Y', 0, KEYEVENT_PRESS, 11);
+  backend.Inject('Y', 0, KEYEVENT_KEYUP, 11);
+  EXPECT_EQ(backend.emitted, (std::vector<Emitted>{{44, true}, {44, false}}));
+}
+
+// Any sequence of presses, releases and layout changes: once the sender has released every code it pressed,
+// no key is held and every key the backend pressed has been released as often as pressed.
+TEST(TranslatingKeyBackend, NothingStaysHeldWhateverChangesBetweenPressAndRelease) {
+  const std::uint8_t codes[] = {'A',  'Q',  'W',  'Y',  'Z',  'M',  '2', 0xBA,
+                                0xBF, 0xDE, 0xC0, 0xE2, 0x10, 0xA0, 0xA5};
+  const LayoutName layouts[] = {{"us", ""}, {"de", ""}, {"fr", ""}, {"gb", ""}, {"jp", ""}};
+  std::mt19937 random(31);
+  for (int round = 0; round < 200; ++round) {
+    FakeBackend backend;
+    auto layout = ReceiverLayout::Fixed(layouts[0]);
+    ReceiverLayout* receiverLayout = layout.get();
+    backend.FollowLayout(std::move(layout));
+    std::map<std::uint8_t, bool> down;
+    for (int step = 0; step < 40; ++step) {
+      const unsigned what = random() % 8;
+      const std::uint8_t code = codes[random() % std::size(codes)];
+      if (what == 0) {
+        receiverLayout->Use(layouts[random() % std::size(layouts)]);
+      } else if (what < 5) {
+        backend.Inject(code, 0, KEYEVENT_PRESS, 11);
+        down[code] = true;
+      } else {
+        backend.Inject(code, 0, KEYEVENT_KEYUP, 11);
+        down[code] = false;
+      }
+    }
+    for (const auto& [code, isDown] : down) {
+      if (isDown) {
+        receiverLayout->Use(layouts[random() % std::size(layouts)]);
+        backend.Inject(code, 0, KEYEVENT_KEYUP, 11);
+      }
+    }
+    EXPECT_EQ(backend.HeldCount(), 0u) << "round " << round;
+    std::map<std::uint16_t, int> balance;
+    for (const auto& [key, isDown] : backend.emitted) {
+      balance[key] += isDown ? 1 : -1;
+      ASSERT_GE(balance[key], 0) << "a release of a key not down, round " << round;
+    }
+    for (const auto& [key, count] : balance) {
+      EXPECT_EQ(count, 0) << "key " << key << " left down, round " << round;
+    }
+  }
 }
 
 }  // namespace

@@ -75,6 +75,7 @@ class ServedLock {
     }
   }
   std::size_t Watched() const { return watched_.size(); }
+  InstanceLock& Lock() { return *lock_; }
   std::vector<std::string> tokens;
 
  private:
@@ -173,6 +174,43 @@ TEST_F(SingleInstanceTest, OtherRequestsAndSilentClientsAreDroppedWithoutWaiting
   }
   close(other);
   close(overlong);
+}
+
+// A holder tells a start that it serves before it is asked to come forward; once it stops serving (it is
+// ending) it keeps the lock, answers nobody, and drops a connection it had accepted unanswered, which the
+// start reads as an instance that is ending, not one that came forward.
+TEST_F(SingleInstanceTest, AnEndingHolderKeepsTheLockAndAnswersNoMore) {
+  std::unique_ptr<InstanceLock> lock;
+  ASSERT_EQ(InstanceLock::Acquire(directory_, "n", &lock), InstanceLock::Result::Acquired);
+  ServedLock served(std::move(lock));
+  std::unique_ptr<InstanceConnection> connection;
+  uid_t peer = 0;
+  InstanceConnection::Presence presence = InstanceConnection::Presence::NoAnswer;
+  ComeForwardOutcome outcome = ComeForwardOutcome::NoAnswer;
+  std::thread asker([&] {
+    ASSERT_EQ(InstanceConnection::Connect(directory_, "n", 5000, &connection, &peer),
+              InstanceConnection::Result::Connected);
+    presence = connection->AskPresence(5000);
+    outcome = connection->AskToComeForward("", 5000);
+  });
+  while (served.tokens.empty()) {
+    served.RunOnce(10000);
+  }
+  asker.join();
+  EXPECT_EQ(presence, InstanceConnection::Presence::Serving);
+  EXPECT_EQ(outcome, ComeForwardOutcome::NotRaised);
+
+  // A connection accepted before the holder stops serving, asked after.
+  ASSERT_EQ(InstanceConnection::Connect(directory_, "n", 5000, &connection, &peer),
+            InstanceConnection::Result::Connected);
+  served.RunOnce(100);  // accepted
+  served.Lock().StopServing();
+  EXPECT_EQ(connection->AskPresence(5000), InstanceConnection::Presence::Ending);
+  EXPECT_EQ(InstanceConnection::Connect(directory_, "n", 0, &connection, &peer),
+            InstanceConnection::Result::NoAnswer);
+  EXPECT_EQ(InstanceLock::Acquire(directory_, "n", &lock), InstanceLock::Result::HeldElsewhere);
+  EXPECT_EQ(served.Watched(), 0u);
+  EXPECT_EQ(served.tokens.size(), 1u);
 }
 
 TEST(InstanceDirectoryTest, IsXdgRuntimeDirOrAPrivateDirectoryOfTheUser) {

@@ -29,7 +29,7 @@ class DisplayChangesRecord : public ::testing::Test {
   bool Exists() const { return access(path_.c_str(), F_OK) == 0; }
 
   test::ScopedTempDir directory_{"srd-changes"};
-  const std::string path_ = DisplayChangesPath(directory_.Path());
+  const std::string path_ = DisplayChangesPath(directory_.Path(), ":5");
 };
 
 TEST_F(DisplayChangesRecord, WhatIsWrittenIsReadBackFromAPrivateFile) {
@@ -106,17 +106,32 @@ TEST_F(DisplayChangesRecord, ALaterStartLetsGoOfTheKeysAndPutsTheRepeatBack) {
   };
   ASSERT_FALSE(repeatOn());
 
-  // A record of another display is dropped and changes nothing here.
-  ASSERT_TRUE(WriteDisplayChanges(path_, {name, true}));
-  PutRightWhatWasLeft(name + ".0", directory_.Path());
-  EXPECT_FALSE(Exists());
-  EXPECT_EQ(observer.KeysDown().size(), 2u);
-
-  ASSERT_TRUE(WriteDisplayChanges(path_, {name, true}));
-  PutRightWhatWasLeft(name, directory_.Path());
+  // The record of another server is not this one's to read or remove; the same server named otherwise is
+  // this one.
+  const std::string path = DisplayChangesPath(directory_.Path(), name);
+  const std::string other =
+      DisplayChangesPath(directory_.Path(), ":" + std::to_string(server.DisplayNumber() + 1));
+  ASSERT_TRUE(WriteDisplayChanges(path, {name, true}));
+  ASSERT_TRUE(WriteDisplayChanges(other, {":" + std::to_string(server.DisplayNumber() + 1), true}));
+  PutRightWhatWasLeft("unix" + name + ".0", directory_.Path());
   EXPECT_TRUE(observer.KeysDown().empty());
   EXPECT_TRUE(repeatOn());
-  EXPECT_FALSE(Exists());
+  EXPECT_NE(access(path.c_str(), F_OK), 0);
+  EXPECT_EQ(access(other.c_str(), F_OK), 0);
+}
+
+TEST(DisplayServer, OneServerWhateverTheSpellingOfItsName) {
+  for (const char* same : {":66", ":66.0", ":66.1", "unix:66", "unix/:66", "unix/unix:66.0", ":066"}) {
+    EXPECT_EQ(DisplayServerOf(same), ":66") << same;
+    EXPECT_EQ(DisplayChangesPath("/d", same), DisplayChangesPath("/d", ":66")) << same;
+  }
+  for (const char* other : {":6", ":660", "localhost:66", "tcp/localhost:66", "Host:66", "host:66.0"}) {
+    EXPECT_NE(DisplayChangesPath("/d", other), DisplayChangesPath("/d", ":66")) << other;
+  }
+  EXPECT_EQ(DisplayServerOf("Host:66.0"), DisplayServerOf("tcp/host:66"));
+  // Whatever the name holds, the record stays a file of its own in the directory.
+  EXPECT_EQ(DisplayChangesPath("/d", "../x/../:1").find('/', 3), std::string::npos);
+  EXPECT_EQ(DisplayServerOf("not a display"), "not a display");
 }
 
 }  // namespace

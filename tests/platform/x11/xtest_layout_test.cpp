@@ -1,15 +1,23 @@
 #include <gtest/gtest.h>
 
 #include <X11/XKBlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
+#include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/layout/keyboard_layout.h"
 #include "platform/layout/receiver_layout.h"
 #include "platform/x11/layout_watcher.h"
+#include "support/scoped_temp_dir.h"
 #include "support/wait_until.h"
 #include "support/x_server_layout.h"
 #include "xtest_fixture.h"
@@ -144,6 +152,59 @@ TEST_F(XTestKeyBackendTest, AChangeOfLayoutWhileRunningIsFollowed) {
   backend->Inject('A', 0, KEYEVENT_PRESS, 0);  // AZERTY: the key where QWERTY has Q
   backend->Inject('A', 0, KEYEVENT_KEYUP, 0);
   EXPECT_EQ(observer_->Take(2), (std::vector<KeyEvent>{{24, true}, {24, false}}));
+}
+
+// A key held while the display's layout changes is let go where it was pressed: the release of Y after a
+// change to de releases X keycode 29 (us Y), not 52 (de Y), and nothing stays down.
+TEST_F(XTestKeyBackendTest, AKeyHeldAcrossALayoutChangeIsReleasedWhereItWasPressed) {
+  auto backend = MakeBackend();
+  ASSERT_NE(backend, nullptr);
+  backend->FollowLayout(ReceiverLayout::Start(server_.DisplayName().c_str(), WatchXLayout));
+  backend->Inject('Y', 0, KEYEVENT_PRESS, 0);
+  EXPECT_EQ(observer_->Take(1), (std::vector<KeyEvent>{{29, true}}));
+  ASSERT_TRUE(test::SetServerLayout(server_.DisplayName(), "de"));
+  ASSERT_TRUE(test::WaitUntil([&] { return backend->Layout().Name().Text() == "de"; }));
+  backend->Inject('Y', 0, KEYEVENT_KEYUP, 0);
+  EXPECT_EQ(observer_->Take(1), (std::vector<KeyEvent>{{29, false}}));
+  EXPECT_TRUE(observer_->KeysDown().empty());
+  EXPECT_EQ(backend->HeldCount(), 0u);
+  backend.reset();
+  EXPECT_TRUE(observer_->TakeFor(std::chrono::milliseconds(200)).empty()) << "a second release at the end";
+  EXPECT_TRUE(observer_->KeysDown().empty());
+}
+
+// Any client of the display can set its rule names: a layout that names a path (here to a FIFO, which would
+// hold whoever opens it) is taken for us, and nothing opens the file, so the watch's thread still ends.
+TEST_F(XTestKeyBackendTest, RuleNamesThatNameAPathAreNoLayoutAndOpenNothing) {
+  test::ScopedTempDir dir;
+  const std::string fifo = dir.Path() + "/f";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_TRUE(test::SetServerLayout(server_.DisplayName(), "de"));
+  auto backend = MakeBackend();
+  ASSERT_NE(backend, nullptr);
+  backend->FollowLayout(ReceiverLayout::Start(server_.DisplayName().c_str(), WatchXLayout));
+  ASSERT_EQ(backend->Layout().Name().Text(), "de");
+
+  Display* display = XOpenDisplay(server_.DisplayName().c_str());
+  ASSERT_NE(display, nullptr);
+  const std::string names =
+      std::string("evdev") + '\0' + "pc105" + '\0' + "../../../../../../../.." + fifo + '\0' + '\0' + '\0';
+  XChangeProperty(display, DefaultRootWindow(display), XInternAtom(display, "_XKB_RULES_NAMES", False),
+                  XA_STRING, 8, PropModeReplace, reinterpret_cast<const unsigned char*>(names.data()),
+                  static_cast<int>(names.size()));
+  XSync(display, False);
+  XCloseDisplay(display);
+  EXPECT_TRUE(test::WaitUntil([&] { return backend->Layout().Name().Text() == "us"; }));
+
+  std::packaged_task<void()> stop([&] { backend.reset(); });
+  std::future<void> stopped = stop.get_future();
+  std::thread stopper(std::move(stop));
+  const bool ended = stopped.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+  if (!ended) {
+    close(open(fifo.c_str(), O_WRONLY | O_NONBLOCK));  // lets a blocked reader go, so the test can end
+  }
+  stopper.join();
+  EXPECT_TRUE(ended) << "the layout watch's thread was held by the file";
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -137,13 +138,28 @@ TEST(StrokesenderProgram, SendsWhatItIsGivenOrRefusesBeforeSendingAnything) {
       {{"-pP", "127.0.0.1", "--raw", "K041U041"}, "", 0, {"?K041U041"}},
       {{"127.0.0.1", "--raw", "?K103 k0du0d", "-pP"}, "", 0, {"?K103 k0du0d"}},
       {{"-pP", "127.0.0.1", "ok " + ja}, "", 2, {}, "", refused + "65E5 \"" + ja + "\" at character 4"},
+      // Standard input goes as it is read: the lines before the refused one are typed.
       {{"-pP", "localhost"},
        "ok\n\x01",
        2,
-       {},
+       {"?k4fu4fk4bu4bk0du0d"},
        "",
        refused + "0001 (a control character) at line 2, column 1:"},
       {{"-pP", "localhost", "--raw", tooLong}, "", 2, {}, "", "strokesender: --raw datagram is 1101 bytes"},
+      {{"-pP", "localhost", "--raw", "ZZZ"}, "", 2, {}, "", "strokesender: --raw 'ZZZ' holds no key command"},
+      // -v says which layout it types for and where that came from.
+      {{"-v", "-l", "de", "-pP", "127.0.0.1", "z"},
+       "",
+       0,
+       {"?k5au5a"},
+       "",
+       "strokesender: typing for keyboard layout de (-l)\n"},
+      {{"-pP", "127.0.0.1", "--verbose", "a"},
+       "",
+       0,
+       {"?k41u41"},
+       "",
+       "strokesender: typing for keyboard layout "},
       {{"--help"}, "", 0, {}, "Usage: strokesender"},
       {{"--version"}, "", 0, {}, "strokesender 1.0.0\n"},
       {{"--list-layouts"}, "", 0, {}, "Keyboard layouts for -l"},
@@ -172,6 +188,36 @@ TEST(StrokesenderProgram, SendsWhatItIsGivenOrRefusesBeforeSendingAnything) {
       EXPECT_EQ(outcome.err.find('\n'), outcome.err.size() - 1) << "one line: " << outcome.err;
     }
   }
+}
+
+// Standard input that is not a terminal is typed as it is read: its first line arrives while the input is
+// still open, and megabytes of it cost no memory in proportion to their length.
+TEST(StrokesenderProgram, StandardInputIsTypedAsItIsReadInBoundedMemory) {
+  LoopbackReceiver receiver;
+  int input[2];
+  ASSERT_EQ(pipe2(input, O_CLOEXEC), 0);
+  const int devNull = open("/dev/null", O_WRONLY | O_CLOEXEC);
+  const pid_t child = Spawn({"-d", "0", "-p", receiver.Port(), "127.0.0.1"}, input[0], devNull, devNull);
+  close(input[0]);
+  close(devNull);
+  signal(SIGPIPE, SIG_IGN);  // should the sender end early, the test sees it in the exit code, not a signal
+  ASSERT_EQ(write(input[1], "hi\n", 3), 3);
+  EXPECT_EQ(receiver.Next(), "?k48u48");
+  EXPECT_EQ(receiver.Next(), "?k49u49");
+  EXPECT_EQ(receiver.Next(), "?k0du0d");
+  const std::string line = std::string(99, 'a') + "\n";
+  constexpr int kLines = 10000;  // 1 MB; read whole first, it once took over 50 MB
+  for (int i = 0; i < kLines; ++i) {
+    ASSERT_EQ(write(input[1], line.data(), line.size()), static_cast<ssize_t>(line.size()));
+  }
+  close(input[1]);
+  int status = 0;
+  rusage usage{};
+  ASSERT_EQ(wait4(child, &status, 0, &usage), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)  // whose own memory grows as it runs
+  EXPECT_LT(usage.ru_maxrss, 36 * 1024) << "kB at most";
+#endif
 }
 
 // The interactive mode on a pseudo-terminal: keys go out as they are typed, and the terminal's settings are
