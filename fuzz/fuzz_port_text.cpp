@@ -1,12 +1,14 @@
 // The settings dialog's port text conversion on any UTF-16 text (the input's bytes taken in pairs): it must
 // agree with the C library's wide decimal conversion in the "C" locale, clamped to a 32-bit long's range,
-// and never read beyond the text it is given.
+// and never read beyond the text it is given; and the entry the dialog takes must be exactly those texts that
+// are a port number between blanks.
 #include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #include "shell/settings_dialog.h"
@@ -46,6 +48,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   const std::int32_t got = srd::ParsePortText(std::u16string_view(text.get(), units));
   if (got != Reference(text.get(), length)) {
+    __builtin_trap();
+  }
+  // The entry the dialog takes: the same number, when the text is nothing but blanks around digits that
+  // name a port.
+  const std::u16string_view entry(text.get(), length);
+  const std::size_t first = entry.find_first_not_of(u" \t");
+  const std::size_t last = entry.find_last_not_of(u" \t");
+  bool digits = first != std::u16string_view::npos;
+  for (std::size_t i = first; digits && i <= last; ++i) {
+    digits = entry[i] >= u'0' && entry[i] <= u'9';
+  }
+  const std::int32_t number = srd::ParsePortText(entry);
+  const bool port = digits && number >= 1 && number <= 65535;
+  const std::optional<std::int32_t> taken = srd::PortEntryValue(entry);
+  if (taken.has_value() != port || (port && *taken != number)) {
     __builtin_trap();
   }
   return 0;

@@ -87,5 +87,41 @@ auf der Seite unten.</translation>
         <source>Not typing: click here to type on %1.</source>
         <translation>Tippt nicht: hier klicken, um auf %1 zu tippen.</translation>
     </message>
+    <message>
+        <source>Port %1 を開けません: %2</source>
+        <translation>Port %1 kann nicht geöffnet werden: %2</translation>
+    </message>
+    <message>
+        <source>ほかのプログラムが使用中です</source>
+        <translation>von einem anderen Programm belegt</translation>
+    </message>
+    <message>
+        <source>1024 未満は root 権限が必要です</source>
+        <translation>unter 1024 nur mit Root-Rechten</translation>
+    </message>
+    <message>
+        <source>許可されていません</source>
+        <translation>nicht erlaubt</translation>
+    </message>
+    <message>
+        <source>このマシンでは使えません</source>
+        <translation>auf diesem Rechner nicht verfügbar</translation>
+    </message>
+    <message>
+        <source>ソケットを作れません</source>
+        <translation>das System kann keinen weiteren Socket anlegen</translation>
+    </message>
+    <message>
+        <source>ネットワークが停止しています</source>
+        <translation>das Netzwerk ist nicht verfügbar</translation>
+    </message>
+    <message>
+        <source>システムに拒否されました</source>
+        <translation>vom System abgelehnt</translation>
+    </message>
+    <message>
+        <source>1024 未満の Port には root 権限が必要です</source>
+        <translation>Ports unter 1024 brauchen Root-Rechte</translation>
+    </message>
 </context>
 </TS>

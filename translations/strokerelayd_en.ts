@@ -64,5 +64,41 @@
 important data beforehand. Updates are
 available from the site below.</translation>
     </message>
+    <message>
+        <source>Port %1 を開けません: %2</source>
+        <translation>Port %1 cannot be opened: %2</translation>
+    </message>
+    <message>
+        <source>ほかのプログラムが使用中です</source>
+        <translation>in use by another program</translation>
+    </message>
+    <message>
+        <source>1024 未満は root 権限が必要です</source>
+        <translation>needs root below 1024</translation>
+    </message>
+    <message>
+        <source>許可されていません</source>
+        <translation>not permitted</translation>
+    </message>
+    <message>
+        <source>このマシンでは使えません</source>
+        <translation>not available on this machine</translation>
+    </message>
+    <message>
+        <source>ソケットを作れません</source>
+        <translation>the system has no room for another socket</translation>
+    </message>
+    <message>
+        <source>ネットワークが停止しています</source>
+        <translation>the network is down</translation>
+    </message>
+    <message>
+        <source>システムに拒否されました</source>
+        <translation>refused by the system</translation>
+    </message>
+    <message>
+        <source>1024 未満の Port には root 権限が必要です</source>
+        <translation>Ports below 1024 need root</translation>
+    </message>
 </context>
 </TS>

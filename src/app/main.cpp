@@ -11,6 +11,7 @@
 #include "platform/choice/key_backend_choice.h"
 #include "platform/choice/ui_backend_choice.h"
 #include "platform/keys/key_sink.h"
+#include "platform/sys/session_bus.h"
 #include "platform/sys/signals.h"
 #include "platform/ui/window_layer.h"
 #include "receiver/sealed_receive.h"
@@ -19,9 +20,15 @@
 #include "shell/shell_resources.h"
 
 int main(int argc, char** argv) {
-  if (const std::optional<int> answered = srd::AnswerCommandLine(argc, argv)) {
+  srd::StartChoices choices;
+  if (const std::optional<int> answered = srd::AnswerCommandLine(argc, argv, choices)) {
     return *answered;
   }
+  if (choices.port) {
+    srd::SetShellStartPort(*choices.port);
+  }
+  // Before the window toolkit or a layout source looks for a session bus, and before any thread exists.
+  srd::DoWithoutSessionBusWhereThereIsNone();
   // A key file that cannot be trusted stops the start: never a silent fall back to typing what anyone sends.
   std::unique_ptr<srd::seal::PairedReceiver> paired;
   if (const std::optional<int> refused = srd::LoadPairedMode(paired)) {

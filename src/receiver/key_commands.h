@@ -15,8 +15,8 @@ struct HexField {
   const char* next;
 };
 
-// Reads up to maxDigits digit bytes at position. Digits are not validated: every byte but the terminating zero
-// contributes the low four bits of (byte as signed 8-bit, less 7 when above '9').
+// Reads up to maxDigits digit bytes at position. Digits are not validated: every byte but the terminating
+// zero contributes the low four bits of (byte as signed 8-bit, less 7 when above '9').
 HexField ReadHexField(const char* position, int maxDigits);
 
 // Decodes one zero-terminated datagram text and calls KeySink once per key event, in order.

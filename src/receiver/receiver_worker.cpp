@@ -1,14 +1,22 @@
 #include "receiver/receiver_worker.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <functional>
 #include <new>
 #include <optional>
+#include <string>
 #include <system_error>
 
 #include "diag/log.h"
 #include "net/datagram_endpoint.h"
+#include "net/local_addresses.h"
+#include "net/port_refusal.h"
+#include "net/socket_error.h"
 #include "platform/keys/key_pause.h"
+#include "platform/keys/key_sink.h"
+#include "platform/sys/debug_output.h"
 #include "platform/sys/signals.h"
 #include "receiver/key_commands.h"
 #include "receiver/sealed_receive.h"
@@ -50,11 +58,49 @@ class StopAwarePause final : public KeyPause {
   ReceiverWorker& worker_;
 };
 
+// Says once, in words, why the port cannot be opened; the diagnostic line of each try says it in codes.
+void SayNotListening(std::int32_t port, std::int32_t code) {
+  char line[160];
+  std::snprintf(line, sizeof line, "strokerelayd: not listening on UDP port %d: %s\n", static_cast<int>(port),
+                PortRefusalReason(ClassifyPortRefusal(code, port)));
+  std::u16string wide(line, line + std::strlen(line));
+  DebugOutput(wide.c_str());
+}
+
+// Records whether the endpoint is open and tells the interface thread when that changed: a new failure
+// (another port, or another reason) is said once on standard error too.
+void RecordListening(ReceiverState& state, bool open, std::int32_t port, std::int32_t code) {
+  ReceiverWorker& worker = *state.worker;
+  const bool wasFailing = worker.TestFlags(WORKER_NOT_LISTENING) != 0;
+  if (open) {
+    if (!wasFailing) {
+      return;
+    }
+    worker.ClearFlags(WORKER_NOT_LISTENING);
+  } else {
+    if (wasFailing && state.openFailure.load(std::memory_order_relaxed) == code &&
+        state.openFailurePort.load(std::memory_order_relaxed) == port) {
+      return;  // the same failure again: said already
+    }
+    SayNotListening(port, code);
+    state.openFailure.store(code, std::memory_order_relaxed);
+    state.openFailurePort.store(port, std::memory_order_relaxed);
+    worker.SetFlags(WORKER_NOT_LISTENING);
+  }
+  if (state.listeningChanged) {
+    state.listeningChanged();
+  }
+}
+
 // Opens the endpoint on the port read now; on failure schedules the next try.
-void OpenOnCurrentPort(DatagramEndpoint& endpoint, const ReceiverState& state,
+void OpenOnCurrentPort(DatagramEndpoint& endpoint, ReceiverState& state,
                        std::chrono::steady_clock::time_point& nextOpen) {
-  if (endpoint.Open(nullptr, state.port.load(std::memory_order_relaxed)) == -1) {
+  const std::int32_t port = state.port.load(std::memory_order_relaxed);
+  if (endpoint.Open(nullptr, port) == -1) {
+    RecordListening(state, false, port, LastSocketError());
     nextOpen = std::chrono::steady_clock::now() + kReopenInterval;
+  } else {
+    RecordListening(state, true, port, 0);
   }
 }
 
@@ -72,6 +118,7 @@ void ReceiveOne(DatagramEndpoint& endpoint, char (&area)[kReceiveAreaSize + 1], 
   } else {
     DecodeKeyCommands(area);
   }
+  KeySinkFlush();
 }
 
 // Before a move to another port: the datagrams already waiting on the old one were sent to be typed, so they
@@ -215,6 +262,11 @@ void ReceiveLoop(ReceiverState& state) {
   SealedReceive* const sealedOrNull = sealed ? &*sealed : nullptr;
   std::chrono::steady_clock::time_point nextOpen{};
   OpenOnCurrentPort(endpoint, state, nextOpen);
+  // Only asked about when someone shows the addresses: a receiver without a window needs no route socket.
+  std::unique_ptr<AddressWatch> addresses;
+  if (state.addressesChanged) {
+    addresses.reset(new (std::nothrow) AddressWatch());
+  }
 
   while (worker.TestFlags(WORKER_STOP) == 0) {
     if (endpoint.handle != -1) {
@@ -229,6 +281,9 @@ void ReceiveLoop(ReceiverState& state) {
     }
     // The diagnostic output may have refused lines while nobody read it; say how many once it takes them.
     LogReportDropped();
+    if (addresses && addresses->Changed()) {
+      state.addressesChanged();
+    }
     if (sealed) {
       sealed->Pass();
     }

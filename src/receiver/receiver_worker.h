@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -18,6 +19,9 @@ inline constexpr std::int32_t DEFAULT_PORT = 8102;
 inline constexpr std::uint32_t WORKER_STOP = 0x1;
 inline constexpr std::uint32_t WORKER_DONE = 0x2;
 inline constexpr std::uint32_t WORKER_PORT_CHANGE = 0x10000;
+// Set by the worker while its endpoint is not open because the last open failed; cleared once it is open.
+// ReceiverState's openFailure and openFailurePort are written before the flag changes.
+inline constexpr std::uint32_t WORKER_NOT_LISTENING = 0x20000;
 
 class ReceiverWorker {
  public:
@@ -65,6 +69,16 @@ struct ReceiverState {
   std::atomic<std::int32_t> port{DEFAULT_PORT};
   // Empty until StartReceiver runs. The worker lives as long as the state; the shell stops it first.
   std::unique_ptr<ReceiverWorker> worker;
+  // The last failed open, for the interface thread to show while WORKER_NOT_LISTENING is set: the Windows
+  // Sockets 2 code and the port. Written only by the worker, before it sets that flag.
+  std::atomic<std::int32_t> openFailure{0};
+  std::atomic<std::int32_t> openFailurePort{0};
+  // Called on the worker thread after WORKER_NOT_LISTENING was set or cleared, so the interface thread can
+  // look again (it must only post). Set before StartReceiver and left alone while the worker runs.
+  std::function<void()> listeningChanged;
+  // Called on the worker thread when the machine's IPv4 addresses changed (the panel shows them). The same
+  // rules as listeningChanged.
+  std::function<void()> addressesChanged;
 };
 
 // Creates the ReceiverWorker, stores it in state.worker before the thread exists, and starts it on

@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
+#include "net/local_addresses.h"
+#include "net/port_refusal.h"
 #include "platform/sys/unicode_text.h"
+#include "receiver/receiver_worker.h"
 #include "shell/about_dialog.h"
 #include "shell/settings_dialog.h"
 #include "shell/shell_resources.h"
@@ -16,6 +20,32 @@ constexpr std::uint32_t PANEL_INIT_FLAGS = SHIDIF_DONEBUTTON | SHIDIF_SIPDOWN;  
 constexpr std::size_t HOST_UNITS = 255;        // converted name with its terminator
 constexpr std::size_t PORT_LABEL_UNITS = 32;   // "Port= %d" with its terminator
 constexpr std::size_t HOST_LABEL_UNITS = 320;  // "Host= %s" with its terminator
+
+std::u16string DecimalText(std::int32_t value) {
+  const std::string text = std::to_string(value);
+  return std::u16string(text.begin(), text.end());
+}
+
+// The reasons of the listening line, as the window's texts go.
+const char16_t* RefusalText(PortRefusal refusal) {
+  switch (refusal) {
+    case PortRefusal::InUse:
+      return u"ほかのプログラムが使用中です";  // in use by another program
+    case PortRefusal::NeedsRoot:
+      return u"1024 未満は root 権限が必要です";  // needs root below 1024
+    case PortRefusal::NotPermitted:
+      return u"許可されていません";  // not permitted
+    case PortRefusal::NotAvailable:
+      return u"このマシンでは使えません";  // not available on this machine
+    case PortRefusal::NoRoom:
+      return u"ソケットを作れません";  // the system has no room for another socket
+    case PortRefusal::NetworkDown:
+      return u"ネットワークが停止しています";  // the network is down
+    case PortRefusal::Other:
+      break;
+  }
+  return u"システムに拒否されました";  // refused by the system
+}
 
 LResult RunModal(int templateId, DialogProc proc) {
   const Instance instance = Shell().moduleInstance;
@@ -43,6 +73,49 @@ void RefreshPanelLabels(Window* panel) {
     std::u16string text = u"Host= " + DeviceHostName();
     text.resize(std::min(text.size(), HOST_LABEL_UNITS - 1));
     SetWindowText(host, text);
+  }
+  RefreshAddressLine(panel);
+  RefreshListeningLine(panel);
+}
+
+std::u16string ListeningLineText() {
+  const ReceiverState* state = Shell().state;
+  if (state == nullptr || !state->worker || state->worker->TestFlags(WORKER_NOT_LISTENING) == 0) {
+    return {};
+  }
+  // Read after the flag: the worker wrote both before it set it.
+  const std::int32_t port = state->openFailurePort.load(std::memory_order_relaxed);
+  const PortRefusal refusal = ClassifyPortRefusal(state->openFailure.load(std::memory_order_relaxed), port);
+  // "Port N cannot be opened: <reason>", in the windows' language: the pattern and the reason each on its
+  // own.
+  std::u16string text = InterfaceText(u"Port %1 を開けません: %2");
+  const std::u16string reason = InterfaceText(RefusalText(refusal));
+  if (const std::size_t at = text.find(u"%1"); at != std::u16string::npos) {
+    text.replace(at, 2, DecimalText(port));
+  }
+  if (const std::size_t at = text.find(u"%2"); at != std::u16string::npos) {
+    text.replace(at, 2, reason);
+  }
+  return text;
+}
+
+void RefreshListeningLine(Window* panel) {
+  if (Window* line = GetDlgItem(panel, PANEL_LISTENING_LABEL)) {
+    SetWindowText(line, ListeningLineText());
+  }
+}
+
+void RefreshAddressLine(Window* panel) {
+  if (Window* line = GetDlgItem(panel, PANEL_ADDRESS_LABEL)) {
+    std::u16string text;
+    const std::vector<std::string> addresses = LocalSenderAddresses();
+    for (std::size_t i = 0; i < addresses.size() && i < PANEL_ADDRESSES_SHOWN; ++i) {
+      if (!text.empty()) {
+        text += u' ';
+      }
+      text.append(addresses[i].begin(), addresses[i].end());
+    }
+    SetWindowText(line, text);
   }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "platform/ui/window_layer.h"
@@ -22,5 +23,9 @@ LResult SettingsDialog(Window* dialog, std::uint32_t message, WParam wParam, LPa
 // white space, an optional sign, then decimal digits up to the first other character; 0 when no digit
 // follows. A value beyond the signed 32-bit range is clamped to it (a 32-bit long's range).
 std::int32_t ParsePortText(std::u16string_view text);
+
+// The port an entry names: decimal digits only, blanks (space, tab) allowed around them, 1 to 65535. Nothing
+// for anything else ("12ab34", "8102.5", "+80", "0", "70000", an empty entry).
+std::optional<std::int32_t> PortEntryValue(std::u16string_view text);
 
 }  // namespace srd

@@ -24,7 +24,22 @@ void ResetActivationRecord() {
   record.size = sizeof record;  // 12
 }
 
+std::int32_t& StartPort() {
+  static std::int32_t port = DEFAULT_PORT;
+  return port;
+}
+
 }  // namespace
+
+void ConnectWorkerReports(ReceiverState& state, Window* mainWindow) {
+  // The worker only posts; the main window's handler looks at the state on this thread.
+  state.listeningChanged = [mainWindow] { PostMessage(mainWindow, WM_LISTENING_CHANGED, 0, 0); };
+  state.addressesChanged = [mainWindow] { PostMessage(mainWindow, WM_ADDRESSES_CHANGED, 0, 0); };
+}
+
+void SetShellStartPort(std::int32_t port) {
+  StartPort() = port;
+}
 
 void SetShellOpenedHook(std::function<void()> hook) {
   OpenedHook() = std::move(hook);
@@ -64,6 +79,12 @@ LResult MainWindowProc(Window* window, std::uint32_t message, WParam wParam, LPa
       return 0;
     case WM_COMMAND:
       return MainWindowCommand(window, message, wParam, lParam);
+    case WM_LISTENING_CHANGED:
+      RefreshListeningLine(Shell().mainPanel);
+      return 0;
+    case WM_ADDRESSES_CHANGED:
+      RefreshAddressLine(Shell().mainPanel);
+      return 0;
     default:  // close among them: the default processing destroys the window
       return DefWindowProc(window, message, wParam, lParam);
   }
@@ -115,8 +136,9 @@ std::int32_t ShellMain(Instance instance, Instance previousInstance, const char1
   auto state = std::make_unique<ReceiverState>();
   Shell().state = state.get();
   SocketsStartup();
-  state->port.store(DEFAULT_PORT, std::memory_order_relaxed);
+  state->port.store(StartPort(), std::memory_order_relaxed);
   state->worker.reset();
+  ConnectWorkerReports(*state, Shell().mainWindow);
 
   const DialogTemplate* panelTemplate = instance != nullptr ? instance->FindDialog(IDD_MAIN_PANEL) : nullptr;
   Shell().mainPanel = CreateDialogIndirectParam(instance, panelTemplate, Shell().mainWindow, MainPanel, 0);

@@ -25,5 +25,11 @@ LResult MainWindowProc(Window* window, std::uint32_t message, WParam wParam, LPa
 // Runs once the main window is open, before the state, the socket library and the worker exist: the program
 // sets up what a second start must not create (the key injection device). Empty: nothing.
 void SetShellOpenedHook(std::function<void()> hook);
+struct ReceiverState;
+// Has the worker of state tell mainWindow, by a posted message, when its listening or the machine's addresses
+// changed. Before StartReceiver.
+void ConnectWorkerReports(ReceiverState& state, Window* mainWindow);
+// The port the receiver starts on (the command line's choice); DEFAULT_PORT until set. Never stored.
+void SetShellStartPort(std::int32_t port);
 
 }  // namespace srd

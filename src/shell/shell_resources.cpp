@@ -130,8 +130,12 @@ ResourceModule Build() {
           u"ください。ActiveSync の場合 IP アドレスは 169.254.2.1 になります。HOST名でもOK"),
       Control(PANEL_SETTINGS_BUTTON, u"Button", BUTTON, 92, 12, 42, 14, u"設定"),
       Control(PANEL_HIDE_BUTTON, u"Button", BUTTON, 92, 32, 42, 14, u"隠す(常駐)"),
-      Control(PANEL_HOST_LABEL, u"Static", LABEL, 8, 24, 80, 8, u"Static"),
-      Control(PANEL_PORT_LABEL, u"Static", LABEL, 8, 36, 80, 8, u"Static"),
+      Control(PANEL_HOST_LABEL, u"Static", LABEL, 8, 20, 82, 8, u"Static"),
+      // The addresses under the name, two lines where they need them; the Port label below them.
+      Control(PANEL_ADDRESS_LABEL, u"Static", PLAIN_LABEL, 8, 29, 82, 16, u""),
+      Control(PANEL_PORT_LABEL, u"Static", LABEL, 8, 46, 80, 8, u"Static"),
+      // Empty while the port is open.
+      Control(PANEL_LISTENING_LABEL, u"Static", PLAIN_LABEL, 4, 55, 86, 16, u""),
   };
   module.dialogs.push_back(std::move(panel));
 

@@ -220,7 +220,26 @@ TEST_F(ProgramModulesTest, APlatformThatCannotOpenLeavesTheProgramRunningWithout
                                           {"XDG_RUNTIME_DIR", runtime.Path()}});
   ASSERT_NE(wayland, nullptr);
   EXPECT_TRUE(wayland->Running()) << wayland->Stderr();
+  // Said once: the compositor that does not answer (or, without Qt's Wayland plugin, that there is none).
+  const std::string said = wayland->Stderr();
+  const std::string noCompositor =
+      "strokerelayd: running without a window, since no Wayland compositor answers "
+      "at " +
+      runtime.Path() + "/wayland-srd-none (QT_QPA_PLATFORM=wayland).\n";
+  EXPECT_TRUE(said.find(noCompositor) != std::string::npos ||
+              said.find("since Qt has no plugin for the platform \"wayland\"") != std::string::npos)
+      << said;
+  EXPECT_EQ(said.find("running without a window"), said.rfind("running without a window")) << said;
   Stop(*wayland);
+
+  // An X display that cannot be reached is said about the window too, not only about the keys.
+  auto unreachable = StartBound(SRD_PROGRAM, {{"DISPLAY", ":9999"}, {"WAYLAND_DISPLAY", ""}});
+  ASSERT_NE(unreachable, nullptr);
+  EXPECT_NE(unreachable->Stderr().find(
+                "strokerelayd: running without a window, since the X display :9999 cannot be reached.\n"),
+            std::string::npos)
+      << unreachable->Stderr();
+  Stop(*unreachable);
 }
 
 }  // namespace

@@ -183,7 +183,9 @@ TEST(ProgramArgumentsTest, QuestionsAreAnsweredAndAnythingElseIsRefused) {
   const std::string program = SRD_PROGRAM;
   const auto [help, helpCode] = OutputOf(program + " --help 2>/dev/null");
   EXPECT_EQ(helpCode, 0);
-  EXPECT_TRUE(help.starts_with("usage: strokerelayd [--help | --version | --pair | --unpair]\n")) << help;
+  EXPECT_TRUE(help.starts_with("usage: strokerelayd [-p PORT] | --help | --version | --pair | --unpair\n"))
+      << help;
+  EXPECT_NE(help.find("-p, --port PORT"), std::string::npos) << help;
   EXPECT_NE(help.find("8102"), std::string::npos) << help;
   const auto [version, versionCode] = OutputOf(program + " -V 2>/dev/null");
   EXPECT_EQ(versionCode, 0);
@@ -192,16 +194,61 @@ TEST(ProgramArgumentsTest, QuestionsAreAnsweredAndAnythingElseIsRefused) {
   const struct {
     std::vector<std::string> arguments;
     std::string refused;
-  } cases[] = {{{"-p", "9000"}, "-p"}, {{"--help", "extra"}, "extra"}, {{"--frobnicate"}, "--frobnicate"}, {{"--pair", "now"}, "now"}};
+  } cases[] = {{{"-x", "9000"}, "unexpected argument '-x'"},
+               {{"--help", "extra"}, "unexpected argument 'extra'"},
+               {{"--frobnicate"}, "unexpected argument '--frobnicate'"},
+               {{"--pair", "now"}, "unexpected argument 'now'"},
+               {{"-p", "9000", "--help"}, "unexpected argument '--help'"},
+               {{"-p"}, "-p needs a port number"},
+               {{"-p", "0"}, "the port must be a number from 1 to 65535, not '0'"},
+               {{"--port", "65536"}, "the port must be a number from 1 to 65535, not '65536'"},
+               {{"--port=12ab"}, "the port must be a number from 1 to 65535, not '12ab'"},
+               {{"-p", " 9000"}, "the port must be a number from 1 to 65535, not ' 9000'"},
+               {{"-p", "-5"}, "the port must be a number from 1 to 65535, not '-5'"}};
   for (const auto& c : cases) {
     ProgramOptions options(program);
     options.arguments = c.arguments;
     ProgramProcess refused(options);
     ASSERT_TRUE(refused.Started());
     EXPECT_EQ(refused.WaitExit(20s), 2);
-    EXPECT_EQ(refused.Stderr(), "strokerelayd: unexpected argument '" + c.refused +
-                                    "'\nusage: strokerelayd [--help | --version | --pair | --unpair]\n");
+    EXPECT_EQ(refused.Stderr(),
+              "strokerelayd: " + c.refused +
+                  "\nusage: strokerelayd [-p PORT] | --help | --version | --pair | --unpair\n");
   }
+}
+
+// -p and --port choose the port to start on; 8102 stays free, and a port in use is said once in words beside
+// the diagnostic line of every try.
+TEST_F(ProgramTest, ThePortOptionChoosesWhereItListensAndAPortInUseIsSaid) {
+  const int port = srd::test::FindFreeUdpPort();
+  srd::test::UdpSocket holder;
+  ASSERT_TRUE(holder.Bind(port));
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{"-p", std::to_string(port)},
+        std::vector<std::string>{"--port=" + std::to_string(port)}}) {
+    ProgramOptions options{SRD_PROGRAM, {}, runtime_.Path()};
+    options.arguments = arguments;
+    ProgramProcess program(options);
+    ASSERT_TRUE(program.Started());
+    const std::string line =
+        "strokerelayd: not listening on UDP port " + std::to_string(port) + ": in use by another program\n";
+    ASSERT_TRUE(WaitUntil([&] { return program.Stderr().find(line) != std::string::npos; }, 20s))
+        << program.Stderr();
+    EXPECT_NE(program.Stderr().find("skIO:ERROR bind (WSAEADDRINUSE/2740/10048)\r\n"), std::string::npos);
+    EXPECT_TRUE(UdpPortIsFree(8102));
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.WaitExit(20s), 0);
+  }
+  holder.Close();
+  ProgramOptions options{SRD_PROGRAM, {}, runtime_.Path()};
+  options.arguments = {"--port", std::to_string(port)};
+  ProgramProcess program(options);
+  ASSERT_TRUE(program.Started());
+  ASSERT_TRUE(WaitUntil([&] { return !UdpPortIsFree(port); }, 20s)) << program.Stderr();
+  EXPECT_TRUE(UdpPortIsFree(8102));
+  program.Signal(SIGTERM);
+  EXPECT_EQ(program.WaitExit(20s), 0);
+  EXPECT_EQ(program.Stderr().find("not listening"), std::string::npos);
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 
 #include <unistd.h>
 
+#include "../support/loopback.h"
+#include "../support/wait_until.h"
+#include "net/local_addresses.h"
 #include "shell_fixture.h"
 
 namespace srd {
@@ -30,9 +33,61 @@ class MainPanelTest : public ShellFixture {
     return false;
   }
 
+  std::u16string Line(int id) { return GetWindowText(GetDlgItem(panel_, id)); }
+  // Runs the interface thread's part until done() holds: what the worker posted is handled here.
+  bool PumpUntil(const std::function<bool()>& done) {
+    return test::WaitUntil(
+        [&] {
+          Msg msg;
+          while (PeekMessage(&msg) != 0) {
+            DispatchMessage(&msg);
+          }
+          return done();
+        },
+        std::chrono::seconds(20));
+  }
+
   Window* main_ = nullptr;
   Window* panel_ = nullptr;
 };
+
+// The worker cannot bind its port: the panel says so in its own line, which port and why, until a retry
+// binds it; the Port label goes on showing the port as stored.
+TEST_F(MainPanelTest, TheListeningLineShowsAPortThatCannotBeOpenedUntilItIsBound) {
+  EXPECT_EQ(Line(PANEL_LISTENING_LABEL), u"");
+  const std::int32_t port = test::FindFreeUdpPort();
+  auto holder = std::make_unique<test::UdpSocket>();
+  ASSERT_TRUE(holder->Bind(port));
+  state_.port = port;
+  ConnectWorkerReports(state_, main_);
+  ASSERT_EQ(StartReceiver(state_), 1);
+  const std::string port8 = std::to_string(port);
+  const std::u16string port16(port8.begin(), port8.end());
+  const std::u16string expected = u"Port " + port16 + u" を開けません: ほかのプログラムが使用中です";
+  ASSERT_TRUE(PumpUntil([&] { return Line(PANEL_LISTENING_LABEL) == expected; })) << port;
+  RefreshPanelLabels(panel_);
+  EXPECT_EQ(PortLabel(), u"Port= " + port16);
+  EXPECT_EQ(Line(PANEL_LISTENING_LABEL), expected);
+
+  holder.reset();
+  EXPECT_TRUE(PumpUntil([&] { return Line(PANEL_LISTENING_LABEL).empty(); }));
+  state_.worker->Stop();
+}
+
+// Beside the host name: the addresses a sender can use, the first two, loopback left out.
+TEST_F(MainPanelTest, TheAddressLineShowsTheFirstAddresses) {
+  std::u16string expected;
+  const std::vector<std::string> addresses = LocalSenderAddresses();
+  for (std::size_t i = 0; i < addresses.size() && i < PANEL_ADDRESSES_SHOWN; ++i) {
+    expected += (i == 0 ? u"" : u" ") + std::u16string(addresses[i].begin(), addresses[i].end());
+  }
+  EXPECT_EQ(Line(PANEL_ADDRESS_LABEL), expected);
+  EXPECT_EQ(Line(PANEL_ADDRESS_LABEL).find(u"127."), std::u16string::npos);
+  // A change the worker heard of is shown when its message arrives.
+  SetWindowText(GetDlgItem(panel_, PANEL_ADDRESS_LABEL), u"stale");
+  PostMessage(main_, WM_ADDRESSES_CHANGED, 0, 0);
+  EXPECT_TRUE(PumpUntil([&] { return Line(PANEL_ADDRESS_LABEL) == expected; }));
+}
 
 TEST_F(MainPanelTest, LabelsShowThePortUncheckedAndTheHostName) {
   EXPECT_EQ(PortLabel(), u"Port= 8102");

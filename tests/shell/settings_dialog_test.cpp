@@ -1,6 +1,10 @@
 #include "shell/settings_dialog.h"
 
+#include <unistd.h>
+
 #include <climits>
+#include <cstdio>
+#include <utility>
 
 #include "shell/about_dialog.h"
 #include "shell_fixture.h"
@@ -56,9 +60,9 @@ TEST_F(SettingsDialogTest, HandlerTable) {
   EXPECT_EQ(state_.worker->TestFlags(WORKER_PORT_CHANGE), WORKER_PORT_CHANGE);
 }
 
-// Command 1 without a button's notification code is what the caption's Done button delivers. A port in range
-// is stored as it converts and always asks for a rebind; an entry without one keeps the dialog open, says why
-// under the edit box, and changes nothing until the entry is edited again.
+// Command 1 without a button's notification code is what the caption's Done button delivers. A number in
+// range, with blanks around it at most, is stored and always asks for a rebind; anything else keeps the
+// dialog open, says why under the edit box, and changes nothing until the entry is edited again.
 TEST_F(SettingsDialogTest, DoneStoresAPortInRangeAndRefusesAnythingElseInTheDialog) {
   ASSERT_NE(OpenMain(), nullptr);
   const struct {
@@ -66,14 +70,22 @@ TEST_F(SettingsDialogTest, DoneStoresAPortInRangeAndRefusesAnythingElseInTheDial
     std::int32_t port;  // 0: refused
   } cases[] = {
       {u"9000", 9000},
-      {u" 123abc", 123},
-      {u"65535", 65535},
+      {u" \t9100  ", 9100},
+      {u"065535", 65535},
       // Only 30 characters are read: the 31st digit is never seen.
       {u"000000000000000000000000000001"
        u"5",
        1},
       {u"", 0},
+      {u"   ", 0},
       {u"abc", 0},
+      {u" 123abc", 0},
+      {u"12ab34", 0},
+      {u"9100x", 0},
+      {u"8102.5", 0},
+      {u"91 00", 0},
+      {u"+9000", 0},
+      {u"\uFF19000", 0},  // a full-width digit is not a digit here
       {u"0", 0},
       {u"-5", 0},
       {u"65536", 0},
@@ -102,6 +114,51 @@ TEST_F(SettingsDialogTest, DoneStoresAPortInRangeAndRefusesAnythingElseInTheDial
       EXPECT_EQ(GetWindowText(message), u"");
     }
     DestroyWindow(dialog);
+  }
+}
+
+// A port below 1024 is refused in the dialog when this program may not bind it, taken when it may.
+TEST_F(SettingsDialogTest, APrivilegedPortIsRefusedOnlyWhenItCannotBeBound) {
+  std::FILE* limit = std::fopen("/proc/sys/net/ipv4/ip_unprivileged_port_start", "r");
+  int firstUnprivileged = 1024;
+  if (limit != nullptr) {
+    if (std::fscanf(limit, "%d", &firstUnprivileged) != 1) {
+      firstUnprivileged = 1024;
+    }
+    std::fclose(limit);
+  }
+  if (firstUnprivileged <= 80) {
+    GTEST_SKIP() << "this system lets anyone bind port 80";
+  }
+  ASSERT_NE(OpenMain(), nullptr);
+  const bool root = geteuid() == 0;
+  auto tryPort = [&](bool asRoot) {
+    Window* dialog = CreateDialogIndirectParam(ShellResources(), ShellResources()->FindDialog(IDD_SETTINGS),
+                                               Shell().mainWindow, SettingsDialog, 0);
+    NotifyTextEdited(GetDlgItem(dialog, SETTINGS_PORT_EDIT), u"80");
+    // Without root's rights for the length of the OK (no other thread runs here).
+    if (!asRoot && root) {
+      EXPECT_EQ(seteuid(65534), 0);
+    }
+    SettingsDialog(dialog, WM_COMMAND, IDOK, 0);
+    if (!asRoot && root) {
+      EXPECT_EQ(seteuid(0), 0);
+    }
+    const std::u16string said = GetWindowText(GetDlgItem(dialog, SETTINGS_PORT_MESSAGE));
+    const bool ended = dialog->dialogEnded;
+    DestroyWindow(dialog);
+    return std::make_pair(ended, said);
+  };
+  state_.port = 8102;
+  const auto refused = tryPort(false);
+  EXPECT_FALSE(refused.first);
+  EXPECT_EQ(refused.second, u"1024 未満の Port には root 権限が必要です");
+  EXPECT_EQ(state_.port.load(), 8102);
+  EXPECT_EQ(state_.worker->TestFlags(WORKER_PORT_CHANGE), 0u);
+  if (root) {
+    const auto taken = tryPort(true);
+    EXPECT_TRUE(taken.first);
+    EXPECT_EQ(state_.port.load(), 80);
   }
 }
 

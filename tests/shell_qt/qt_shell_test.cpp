@@ -273,6 +273,51 @@ TEST_F(QtShellTest, HideAndComingForwardThenPanelExit) {
   EXPECT_TRUE(aboutStillShown);
 }
 
+// The worker cannot bind its port: the panel's own line says so, and it and the addresses fit their places
+// with the longest texts they can hold, without running into the buttons or the help text below.
+TEST_F(QtShellTest, TheListeningLineAndTheAddressesFitThePanel) {
+  const std::int32_t port = test::FindFreeUdpPort();
+  test::UdpSocket holder;
+  ASSERT_TRUE(holder.Bind(port));
+  SetShellStartPort(port);
+  const auto fits = [](int id) {
+    auto* label = qobject_cast<QLabel*>(PanelControl(id));
+    if (label == nullptr) {
+      ADD_FAILURE() << "no label " << id;
+      return;
+    }
+    EXPECT_LE(label->heightForWidth(label->width()), label->height()) << label->text().toStdString();
+    for (const int other : {PANEL_EXIT_BUTTON, PANEL_HIDE_BUTTON, PANEL_SETTINGS_BUTTON, PANEL_PORT_LABEL,
+                            PANEL_HOST_LABEL, PANEL_ADDRESS_LABEL, PANEL_LISTENING_LABEL}) {
+      if (other != id) {
+        EXPECT_FALSE(label->geometry().intersects(PanelControl(other)->geometry())) << id << " and " << other;
+      }
+    }
+  };
+  QString shown;
+  const int code = RunProgram({
+      [&] {
+        auto* line = qobject_cast<QLabel*>(PanelControl(PANEL_LISTENING_LABEL));
+        if (line == nullptr || line->text().isEmpty()) {
+          return false;
+        }
+        shown = line->text();
+        fits(PANEL_LISTENING_LABEL);
+        SetWindowText(GetDlgItem(Shell().mainPanel, PANEL_LISTENING_LABEL),
+                      u"Port 65535 を開けません: 1024 未満は root 権限が必要です");
+        fits(PANEL_LISTENING_LABEL);
+        SetWindowText(GetDlgItem(Shell().mainPanel, PANEL_ADDRESS_LABEL),
+                      u"169.254.255.255 192.168.255.255");
+        fits(PANEL_ADDRESS_LABEL);
+        return true;
+      },
+      Click(PANEL_EXIT_BUTTON),
+  });
+  SetShellStartPort(DEFAULT_PORT);
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(shown.toStdString(), "Port " + std::to_string(port) + " を開けません: ほかのプログラムが使用中です");
+}
+
 // The About box covers the main window like the settings dialog, and ends with its OK button and with
 // Return, as the handheld's caption OK ended it.
 TEST_F(QtShellTest, AboutCoversTheWindowAndEndsWithItsOkButtonOrReturn) {

@@ -86,6 +86,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
       window = true;
       continue;
     }
+    if (arg == "-v" || arg == "--verbose") {
+      options.verbose = true;
+      continue;
+    }
     if (arg == "--pair") {
       pair = true;
       continue;
@@ -190,6 +194,11 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
       return Failure("--raw datagram is " + std::to_string(options.datagram.size()) +
                      " bytes; the receiver drops datagrams longer than " + std::to_string(kMaxDatagramBytes));
     }
+    if (!HoldsKeyCommand(options.datagram)) {
+      return Failure("--raw '" + std::string(rawCommands) +
+                     "' holds no key command (K or U with three hex digits, k or u with two): it would type "
+                     "nothing");
+    }
     return ParsedCommandLine{true, options, {}};
   }
   if (operands.size() > 2) {
@@ -200,6 +209,21 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
     options.text = std::string(operands[1]);
   }
   return ParsedCommandLine{true, options, {}};
+}
+
+bool HoldsKeyCommand(std::string_view datagram) {
+  // As the receiver reads it: after the "?", bytes other than the command letters are skipped, and a line
+  // end ends the datagram.
+  for (std::size_t i = 1; i < datagram.size(); ++i) {
+    const char c = datagram[i];
+    if (c == '\r' || c == '\n' || c == '\0') {
+      return false;
+    }
+    if (c == 'K' || c == 'U' || c == 'k' || c == 'u') {
+      return true;
+    }
+  }
+  return false;
 }
 
 std::string RawDatagram(std::string_view commands) {
@@ -214,7 +238,7 @@ std::string RawDatagram(std::string_view commands) {
 }
 
 std::string UsageText() {
-  return "Usage: strokesender [-p PORT] [-d MS] [-l LAYOUT[:VARIANT]] HOST [TEXT]\n"
+  return "Usage: strokesender [-v] [-p PORT] [-d MS] [-l LAYOUT[:VARIANT]] HOST [TEXT]\n"
          "       strokesender [-p PORT] HOST --raw COMMANDS\n"
          "       strokesender [-p PORT] [-l LAYOUT[:VARIANT]] --window HOST\n"
          "       strokesender --list-layouts\n"
@@ -234,12 +258,16 @@ std::string UsageText() {
          "  -l, --layout LAYOUT[:VARIANT]\n"
          "                        the receiver's keyboard layout, as XKB names it (default:\n"
          "                        this machine's); text is typed with that layout's keys,\n"
-         "                        Shift, AltGr and dead keys. Layouts with tables of their\n"
-         "                        own: " +
+         "                        Shift, AltGr and dead keys. With --window, the layout of\n"
+         "                        the keyboard typed on, whose keys are sent as they are\n"
+         "                        (default: this machine's, following its switches). Layouts\n"
+         "                        with tables of their own: " +
          NamedLayoutList() +
          "; other Latin layouts by\n"
          "                        where their keymap has each letter and digit\n"
          "      --list-layouts    list the layouts and variants -l takes, and exit\n"
+         "  -v, --verbose         say on standard error which layout is typed for and where\n"
+         "                        that came from\n"
          "      --raw COMMANDS    send COMMANDS as one key command datagram, adding the\n"
          "                        leading \"?\" when it is missing (e.g. K041U041)\n"
          "      --pair HOST CODE  store the pairing code that 'strokerelayd --pair' printed on\n"

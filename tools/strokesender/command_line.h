@@ -60,6 +60,7 @@ struct Options {
   std::string keyCode;               // --key, or kPair's CODE
   int repeat = kDefaultRepeat;       // copies of each sealed datagram
   std::optional<seal::Key> sealKey;  // set once the key is known (--key or stored): every datagram is sealed
+  bool verbose = false;  // -v: say on standard error which layout is typed for and where that came from
 };
 
 struct ParsedCommandLine {
@@ -73,6 +74,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string_view>& args);
 
 // The datagram --raw sends: the commands with a leading "?" added when it is missing.
 std::string RawDatagram(std::string_view commands);
+// True when the receiver finds at least one key command letter in datagram (after its "?", before a line
+// end).
+bool HoldsKeyCommand(std::string_view datagram);
 
 // The --help text (ends with a newline) and the --version line.
 std::string UsageText();

@@ -3,6 +3,7 @@
 #include <linux/input-event-codes.h>
 #include <xkbcommon/xkbcommon.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -30,16 +31,55 @@ constexpr DeadKeyRow kDeadKeyRows[] = {
     {XKB_KEY_dead_tilde, U"anoANO ", U"ãñõÃÑÕ~"},
 };
 
+// Spacing accents that the receiver's compose table makes from its dead key pressed twice: there the dead
+// key and Space give another character (an apostrophe, a quotation mark).
+struct DoubledDeadKey {
+  std::uint32_t deadKeysym;
+  char32_t result;
+};
+constexpr DoubledDeadKey kDoubledDeadKeys[] = {
+    {XKB_KEY_dead_acute, U'\u00B4'},      // ´
+    {XKB_KEY_dead_diaeresis, U'\u00A8'},  // ¨
+};
+
 bool IsDeadKeysym(std::uint32_t keysym) {
   return keysym >= XKB_KEY_dead_grave && keysym <= XKB_KEY_dead_greek;
 }
 
 }  // namespace
 
-LayoutName ThisMachinesLayout() {
+LayoutName ThisMachinesLayout(std::string* where) {
   // Found as strokerelayd finds the receiver's: in a Wayland session the compositor's keymap and the
-  // desktop's active layout, else the X display's, else the system's keyboard configuration.
-  return StartReceiverLayout(std::getenv("DISPLAY"), WaylandSessionDisplay(), nullptr)->Current().Name();
+  // desktop's active layout, else the X display's, else the system's keyboard configuration. Where it came
+  // from is told in the words of strokerelayd's own line, which the Wayland source writes.
+  const char* display = std::getenv("DISPLAY");
+  const char* wayland = WaylandSessionDisplay();
+  char* said = nullptr;
+  std::size_t saidSize = 0;
+  std::FILE* lines = where != nullptr && wayland != nullptr ? open_memstream(&said, &saidSize) : nullptr;
+  std::unique_ptr<ReceiverLayout> layout = StartReceiverLayout(display, wayland, lines);
+  const LayoutName name = layout->Current().Name();
+  const bool followed = layout->FollowsDisplay();
+  layout.reset();  // its watch writes no more lines once it has gone
+  if (lines != nullptr) {
+    std::fclose(lines);
+  }
+  if (where != nullptr) {
+    const std::string text = said != nullptr ? std::string(said, saidSize) : std::string();
+    const std::size_t open = text.find(" (");
+    const std::size_t close = text.find(")\n", open == std::string::npos ? 0 : open);
+    if (open != std::string::npos && close != std::string::npos) {
+      *where = text.substr(open + 2, close - open - 2);
+    } else if (wayland != nullptr) {
+      *where = "compositor keymap";
+    } else if (followed) {
+      *where = "the X display " + std::string(display);
+    } else {
+      *where = "the system's keyboard configuration";
+    }
+  }
+  std::free(said);
+  return name;
 }
 
 KeyboardGroups ThisMachinesGroups() {
@@ -55,10 +95,12 @@ KeyboardGroups ThisMachinesGroups() {
   return KeyboardGroups{{ThisMachinesLayout()}, 0};
 }
 
-std::unique_ptr<LayoutTyping> LayoutTyping::For(const LayoutName& requested) {
+std::unique_ptr<LayoutTyping> LayoutTyping::For(const LayoutName& requested, std::string* where) {
   LayoutName name = requested;
   if (name.layout.empty()) {
-    name = ThisMachinesLayout();
+    name = ThisMachinesLayout(where);
+  } else if (where != nullptr) {
+    *where = "-l";
   }
   const std::unique_ptr<LayoutKeymap> keymap = LayoutKeymap::Of(name);
   if (keymap == nullptr) {
@@ -115,6 +157,12 @@ std::vector<KeyStroke> LayoutTyping::StrokesFor(char32_t c) const {
     }
     if (const auto base = characters_.find(row.bases[at]); base != characters_.end()) {
       return {StrokeAt(dead->second), StrokeAt(base->second)};
+    }
+  }
+  for (const DoubledDeadKey& doubled : kDoubledDeadKeys) {
+    if (const auto dead = deadKeys_.find(doubled.deadKeysym);
+        doubled.result == c && dead != deadKeys_.end()) {
+      return {StrokeAt(dead->second), StrokeAt(dead->second)};
     }
   }
   return {};

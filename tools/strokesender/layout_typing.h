@@ -21,7 +21,8 @@ class LayoutTyping {
  public:
   // The typing of a layout; an empty layout name means this machine's own layout (its X display's, else its
   // keyboard configuration). nullptr when XKB knows no such layout.
-  static std::unique_ptr<LayoutTyping> For(const LayoutName& name);
+  // *where, if given, says where the layout came from ("-l", or as strokerelayd's line says it).
+  static std::unique_ptr<LayoutTyping> For(const LayoutName& name, std::string* where = nullptr);
 
   const LayoutName& Name() const { return name_; }
   // The strokes that type c, in order; empty when the layout cannot type it.
@@ -40,7 +41,8 @@ class LayoutTyping {
 };
 
 // This machine's own keyboard layout: its X display's active one, else its keyboard configuration.
-LayoutName ThisMachinesLayout();
+// *where, if given, says where it came from, in the words of strokerelayd's line.
+LayoutName ThisMachinesLayout(std::string* where = nullptr);
 
 // All the layouts of this machine's keyboard (the groups of its keymap, in order) and the one active now.
 KeyboardGroups ThisMachinesGroups();

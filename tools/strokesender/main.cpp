@@ -16,6 +16,7 @@
 #include "datagram_batch.h"
 #include "layout_list.h"
 #include "layout_typing.h"
+#include "platform/sys/session_bus.h"
 #include "seal/pairing_code.h"
 #include "seal/sealed_datagram.h"
 #include "send_pacer.h"
@@ -56,10 +57,14 @@ bool OpenSender(const Options& options, int delayMs, UdpSender& sender) {
 // The keys of the layout the options name (this machine's by default); nullptr, with the reason told, for a
 // layout XKB does not know.
 std::unique_ptr<LayoutTyping> TypingFor(const Options& options) {
-  std::unique_ptr<LayoutTyping> typing = LayoutTyping::For(options.layout);
+  std::string where;
+  std::unique_ptr<LayoutTyping> typing = LayoutTyping::For(options.layout, &where);
   if (typing == nullptr) {
     PrintError("unknown keyboard layout '" + options.layout.Text() +
                "'; 'strokesender --list-layouts' lists the layouts and variants it knows");
+  } else if (options.verbose) {
+    std::fprintf(stderr, "strokesender: typing for keyboard layout %s (%s)\n", typing->Name().Text().c_str(),
+                 where.c_str());
   }
   return typing;
 }
@@ -332,5 +337,7 @@ int Run(int argc, char** argv) {
 }  // namespace srd::sender
 
 int main(int argc, char** argv) {
+  // The window and the layout look-up must not leave a session bus of their own running after the sender.
+  srd::DoWithoutSessionBusWhereThereIsNone();
   return srd::sender::Run(argc, argv);
 }

@@ -68,6 +68,9 @@ int RunWindowMode(const Options& options) {
   const KeyboardGroups machine =
       options.layout.layout.empty() ? ThisMachinesGroups() : KeyboardGroups{{options.layout}, 0};
   GroupFollower groups(machine.layouts, machine.active);
+  if (options.layout.layout.empty()) {
+    groups.SetReread([] { return ThisMachinesGroups(); });  // a new keymap loaded while the window is open
+  }
 
   const int stopFd = TakeStopSignals();
   int argc = 1;

@@ -2,11 +2,13 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "platform/choice/receiver_layout_choice.h"
 #include "platform/keys/none_key_backend.h"
 #include "platform/keys/uinput_key_backend.h"
 #include "platform/sys/loadable_module.h"
+#include "platform/wayland/wayland_module.h"
 #include "platform/x11/xtest_module.h"
 
 namespace srd {
@@ -39,6 +41,41 @@ void PutRightThroughModule(const char* displayName, const std::string& recordDir
   if (const auto entry = LoadModuleEntry<XPutRightEntry>(kXTestModuleFile, kXPutRightEntryName, &whyNot)) {
     entry(kXTestModuleVersion, displayName, recordDirectory.c_str());
   }
+}
+
+// A desktop's own way of typing into the Wayland session, from the Wayland module; nullptr with *whyNot set.
+std::unique_ptr<TranslatingKeyBackend> CreateWaylandKeyBackend(WaylandKeyRoute route,
+                                                               const char* waylandDisplay,
+                                                               std::string* whyNot) {
+  const auto entry =
+      LoadModuleEntry<WaylandKeyBackendEntry>(kWaylandModuleFile, kWaylandKeyBackendEntryName, whyNot);
+  const std::string displayName = waylandDisplay;
+  return std::unique_ptr<TranslatingKeyBackend>(
+      entry != nullptr ? entry(kWaylandModuleVersion, route, &displayName, whyNot) : nullptr);
+}
+
+// How the start-up line names a route: with the desktop it belongs to, where the session says which.
+std::string RouteText(WaylandKeyRoute route) {
+  if (route == WaylandKeyRoute::kRemoteDesktop) {
+    return "mutter's remote desktop (GNOME)";
+  }
+  std::string desktop;
+  if (const char* sway = std::getenv("SWAYSOCK"); sway != nullptr && *sway != '\0') {
+    desktop = "sway";
+  } else if (const char* current = std::getenv("XDG_CURRENT_DESKTOP");
+             current != nullptr && *current != '\0') {
+    desktop = std::string(current).substr(0, std::string(current).find(':'));
+  }
+  return "the compositor's virtual keyboard" + (desktop.empty() ? "" : " (" + desktop + ")");
+}
+
+// "a, b and c".
+std::string Enumeration(const std::vector<std::string>& items) {
+  std::string text;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    text += (i == 0 ? "" : i + 1 == items.size() ? " and " : ", ") + items[i];
+  }
+  return text;
 }
 
 }  // namespace
@@ -75,6 +112,19 @@ std::unique_ptr<KeyBackend> ChooseKeyBackendFrom(const char* uinputPath, const c
     }
     return uinput;
   }
+  std::vector<std::string> tried = {uinputWhyNot};
+  // In a Wayland session the desktop's own way of typing reaches every window, with no set-up and no root.
+  const bool waylandSession = waylandDisplay != nullptr && *waylandDisplay != '\0';
+  if (waylandSession) {
+    for (const WaylandKeyRoute route : {WaylandKeyRoute::kVirtualKeyboard, WaylandKeyRoute::kRemoteDesktop}) {
+      std::string whyNot;
+      if (auto desktop = CreateWaylandKeyBackend(route, waylandDisplay, &whyNot)) {
+        desktop->FollowLayout(StartReceiverLayout(displayName, waylandDisplay, complaints, RouteText(route)));
+        return desktop;
+      }
+      tried.push_back(whyNot);
+    }
+  }
   std::string xWhyNot = "DISPLAY is not set";
   if (hasDisplay) {
     XTestOptions options;
@@ -83,7 +133,7 @@ std::unique_ptr<KeyBackend> ChooseKeyBackendFrom(const char* uinputPath, const c
     options.recordDirectory = recordDirectory;
     if (auto xtest = CreateXTestKeyBackend(options, &xWhyNot)) {
       xtest->FollowLayout(StartReceiverLayout(displayName, waylandDisplay, complaints));
-      if (waylandDisplay != nullptr && *waylandDisplay != '\0') {
+      if (waylandSession) {
         std::fprintf(complaints,
                      "strokerelayd: keys reach X11 windows only: in this Wayland session XTest types into "
                      "XWayland; for every window give strokerelayd /dev/uinput as the README's Permissions "
@@ -93,11 +143,12 @@ std::unique_ptr<KeyBackend> ChooseKeyBackendFrom(const char* uinputPath, const c
       return xtest;
     }
   }
-  std::fprintf(
-      complaints,
-      "strokerelayd: no keys can be injected: %s and %s; install the udev rule and load the uinput module "
-      "as the README's Permissions section describes, or run strokerelayd in an X11 session.\n",
-      uinputWhyNot.c_str(), xWhyNot.c_str());
+  tried.push_back(xWhyNot);
+  // An X11 session is advice only where there was none: with a display, what failed there is said instead.
+  std::fprintf(complaints,
+               "strokerelayd: no keys can be injected: %s; install the udev rule and load the uinput module "
+               "as the README's Permissions section describes%s.\n",
+               Enumeration(tried).c_str(), hasDisplay ? "" : ", or run strokerelayd in an X11 session");
   std::fflush(complaints);
   return std::make_unique<NoneKeyBackend>();
 }

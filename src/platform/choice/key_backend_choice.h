@@ -9,9 +9,10 @@
 namespace srd {
 
 // The one place that chooses how keys are injected, once, at start-up: uinput if /dev/uinput opens for
-// writing, else XTest if the display has the XTEST extension, else none (with one line on standard error that
-// says why and how to fix it). `recordDirectory`: where the XTest backend records what it changes on the
-// display (see XTestOptions); empty: nowhere.
+// writing, else in a Wayland session the desktop's own route that answers (the compositor's virtual keyboard,
+// then mutter's remote desktop), else XTest if the display has the XTEST extension, else none (with one line
+// on standard error that says what was tried and how to fix it). `recordDirectory`: where the XTest backend
+// records what it changes on the display (see XTestOptions); empty: nowhere.
 std::unique_ptr<KeyBackend> ChooseKeyBackend(const std::string& recordDirectory);
 
 // The same choice with its inputs spelled out: the uinput device path, the X display name (nullptr or empty:

@@ -25,11 +25,12 @@ std::unique_ptr<LayoutWatch> WatchXLayoutThroughModule(const std::string& displa
 // libraries with it; nullptr with *whyNot set.
 std::unique_ptr<LayoutWatch> WatchWaylandLayoutThroughModule(const std::string& displayName,
                                                              LayoutChanged onChange, std::FILE* lines,
-                                                             std::string* whyNot) {
+                                                             const std::string& route, std::string* whyNot) {
   const auto entry =
       LoadModuleEntry<WaylandLayoutWatchEntry>(kWaylandModuleFile, kWaylandLayoutWatchEntryName, whyNot);
   return std::unique_ptr<LayoutWatch>(
-      entry != nullptr ? entry(kWaylandModuleVersion, &displayName, &onChange, lines, whyNot) : nullptr);
+      entry != nullptr ? entry(kWaylandModuleVersion, &displayName, &onChange, lines, &route, whyNot)
+                       : nullptr);
 }
 
 }  // namespace
@@ -43,13 +44,13 @@ const char* WaylandSessionDisplay() {
 }
 
 std::unique_ptr<ReceiverLayout> StartReceiverLayout(const char* xDisplay, const char* waylandDisplay,
-                                                    std::FILE* lines) {
+                                                    std::FILE* lines, const std::string& route) {
   if (waylandDisplay == nullptr || *waylandDisplay == '\0') {
     return ReceiverLayout::Start(xDisplay, WatchXLayoutThroughModule);
   }
   std::string whyNot;
   auto layout = ReceiverLayout::Start(waylandDisplay, [&](const std::string& name, LayoutChanged onChange) {
-    return WatchWaylandLayoutThroughModule(name, std::move(onChange), lines, &whyNot);
+    return WatchWaylandLayoutThroughModule(name, std::move(onChange), lines, route, &whyNot);
   });
   if (layout->FollowsDisplay()) {
     return layout;
@@ -57,9 +58,10 @@ std::unique_ptr<ReceiverLayout> StartReceiverLayout(const char* xDisplay, const 
   // The X display of a Wayland session is XWayland, whose rule names say "us" whatever the compositor's
   // keymap: the system's keyboard configuration is the better guess.
   if (lines != nullptr) {
+    const std::string through = route.empty() ? "for" : "through " + route + ",";
     std::fprintf(lines,
-                 "strokerelayd: typing for keyboard layout %s (the system's keyboard configuration: %s)\n",
-                 layout->Current().Name().Text().c_str(), whyNot.c_str());
+                 "strokerelayd: typing %s keyboard layout %s (the system's keyboard configuration: %s)\n",
+                 through.c_str(), layout->Current().Name().Text().c_str(), whyNot.c_str());
     std::fflush(lines);
   }
   return layout;

@@ -19,9 +19,10 @@ const char* WaylandSessionDisplay();
 // which layout keys are typed for; when it cannot follow the session, the system's keyboard configuration,
 // and the line says so and why. Otherwise the X display's layout through the XTest module, else the system's
 // keyboard configuration.
-// `lines` may be nullptr: nothing is said.
+// `lines` may be nullptr: nothing is said. `route`, if not empty, names the way keys are typed
+// ("the compositor's virtual keyboard (sway)"): the first line says it with the layout.
 std::unique_ptr<ReceiverLayout> StartReceiverLayout(const char* xDisplay, const char* waylandDisplay,
-                                                    std::FILE* lines);
+                                                    std::FILE* lines, const std::string& route = {});
 
 // Every layout of the Wayland compositor's keymap and the active one, as StartReceiverLayout decides it,
 // read once through the Wayland module; nullopt when it cannot be read (the reason in *whyNot).

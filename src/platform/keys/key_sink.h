@@ -18,8 +18,11 @@ class KeyBackend {
   // One key event exactly as the decoder hands it over. Called on the worker thread only.
   virtual void Inject(std::uint8_t virtualKey, std::uint8_t scanCode, std::uint32_t flags,
                       std::uintptr_t extraInfo) = 0;
-  // Releases every key this backend still holds down. Called at shutdown, after the worker has ended, and on
-  // the worker when the datagrams that would have released keys were lost.
+  // Sends what Inject queued since the last call: called once after each datagram's key events, so that a
+  // backend that talks to a desktop writes once per datagram, never waiting on the desktop. Worker only.
+  virtual void Flush() {}
+  // Releases every key this backend still holds down, and sends them. Called at shutdown, after the worker
+  // has ended, and on the worker when the datagrams that would have released keys were lost.
   virtual void ReleaseAll() {}
   // A short name for diagnostics ("uinput", "xtest", "recording", "none").
   virtual const char* Name() const = 0;
@@ -41,6 +44,13 @@ inline void KeySink(std::uint8_t virtualKey, std::uint8_t scanCode, std::uint32_
                     std::uintptr_t extraInfo) {
   if (KeyBackend* backend = detail::installedKeyBackend.load(std::memory_order_acquire)) {
     backend->Inject(virtualKey, scanCode, flags, extraInfo);
+  }
+}
+
+// Sends the key events of one datagram, queued by KeySink, on their way.
+inline void KeySinkFlush() {
+  if (KeyBackend* backend = detail::installedKeyBackend.load(std::memory_order_acquire)) {
+    backend->Flush();
   }
 }
 

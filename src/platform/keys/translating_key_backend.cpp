@@ -83,6 +83,7 @@ void TranslatingKeyBackend::ReleaseAll() {
   for (std::uint16_t code : held_.TakeAll()) {
     EmitKey(code, false);
   }
+  Flush();
 }
 
 std::size_t TranslatingKeyBackend::HeldCount() const {

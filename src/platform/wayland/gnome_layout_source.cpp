@@ -124,8 +124,11 @@ bool GnomeLayoutSource::Read() {
   active.name = *LayoutOfGnomeSource(current->second);
   active.where = "GNOME input source";
   if (position != sources.end()) {
-    active.where +=
-        " " + std::to_string(position - sources.begin() + 1) + " of " + std::to_string(sources.size());
+    // Appended piece by piece: the chain of temporaries set off a false -Wrestrict in optimised builds.
+    active.where += ' ';
+    active.where += std::to_string(position - sources.begin() + 1);
+    active.where += " of ";
+    active.where += std::to_string(sources.size());
   }
   if (active.where + current->second != said_) {
     said_ = active.where + current->second;

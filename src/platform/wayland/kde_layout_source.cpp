@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <string_view>
 #include <utility>
 
 #include "platform/wayland/deadline.h"
@@ -93,7 +94,8 @@ GVariant* Call(GDBusConnection* connection, GMainContext* context, const Deadlin
 
 std::string SessionBusAddress() {
   if (const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS"); address != nullptr && *address != '\0') {
-    return address;
+    // The program's own "no bus here" (see DoWithoutSessionBusWhereThereIsNone) is no address.
+    return std::string_view(address) == "disabled:" ? std::string() : std::string(address);
   }
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   if (runtime == nullptr || *runtime == '\0') {

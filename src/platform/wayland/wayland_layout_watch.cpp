@@ -23,9 +23,11 @@ constexpr std::chrono::milliseconds kAskAgainPauses[] = {
 
 std::unique_ptr<WaylandLayoutWatch> WaylandLayoutWatch::Start(
     const std::string& displayName, LayoutChanged onChange,
-    const std::vector<DesktopLayoutSourceFactory>& desktops, std::FILE* lines, std::string* whyNot) {
+    const std::vector<DesktopLayoutSourceFactory>& desktops, std::FILE* lines, std::string* whyNot,
+    const std::string& route) {
   const Deadline deadline(kStartLimitMs);
   std::unique_ptr<WaylandLayoutWatch> watch(new WaylandLayoutWatch(std::move(onChange), lines));
+  watch->route_ = route;
   WaylandLayoutWatch* self = watch.get();
   watch->desktops_ = desktops;
   std::string keymapMissing;
@@ -205,9 +207,16 @@ void WaylandLayoutWatch::Decide() {
 }
 
 void WaylandLayoutWatch::Say(const std::string& line) {
+  const bool first = said_.empty();
   said_ = line;
   if (lines_ != nullptr) {
-    std::fprintf(lines_, "%s\n", line.c_str());
+    // The first line also says which way keys are typed.
+    static constexpr std::string_view kFor = "strokerelayd: typing for keyboard layout ";
+    const std::string said =
+        first && !route_.empty() && line.starts_with(kFor)
+            ? "strokerelayd: typing through " + route_ + ", keyboard layout " + line.substr(kFor.size())
+            : line;
+    std::fprintf(lines_, "%s\n", said.c_str());
     std::fflush(lines_);
   }
 }

@@ -25,10 +25,12 @@ class WaylandLayoutWatch final : public LayoutWatch {
   // The desktops asked, in order; the first that answers is followed. Start-up waits at most about a second
   // for the compositor and the desktops together. A seat with no keyboard yet types for the system's
   // keyboard configuration until one comes; a desktop that is there but missed its time is asked again on
-  // the watch's own thread until it answers.
+  // the watch's own thread until it answers. `route`, if given, names the way keys are typed ("the
+  // compositor's virtual keyboard (sway)"), for the first line to say with the layout.
   static std::unique_ptr<WaylandLayoutWatch> Start(const std::string& displayName, LayoutChanged onChange,
                                                    const std::vector<DesktopLayoutSourceFactory>& desktops,
-                                                   std::FILE* lines, std::string* whyNot);
+                                                   std::FILE* lines, std::string* whyNot,
+                                                   const std::string& route = {});
   ~WaylandLayoutWatch() override;
 
   // Every layout of the compositor's keymap, and the one in use as last decided.
@@ -54,6 +56,7 @@ class WaylandLayoutWatch final : public LayoutWatch {
   std::optional<ActiveLayout> active_;
   std::size_t activeGroup_ = 0;  // of groups_, as last decided
   std::string said_;             // the last line
+  std::string route_;
   std::vector<DesktopLayoutSourceFactory> desktops_;
   std::string desktopMissed_;  // why a desktop that is there has not said yet; empty: none is there
   bool deciding_ = false;      // start-up has asked everyone: from now on each change is said

@@ -150,5 +150,22 @@ TEST_F(XTestKeyBackendTest, ChoiceFallsBackToXTestThenToNoneWithOneSentence) {
                "README's Permissions section describes, or run strokerelayd in an X11 session.\n");
 }
 
+// With a display named, what failed there is said, and an X11 session is no advice.
+TEST_F(XTestKeyBackendTest, WithADisplayThatFailsTheSentenceSaysWhatFailedThere) {
+  char buffer[1024] = {};
+  std::FILE* complaints = fmemopen(buffer, sizeof buffer - 1, "w");
+  ASSERT_NE(complaints, nullptr);
+  EXPECT_STREQ(ChooseKeyBackendFrom("/nonexistent/uinput", ":9999", complaints)->Name(), "none");
+  std::fclose(complaints);
+  const std::string said = buffer;
+  EXPECT_TRUE(
+      said.starts_with("strokerelayd: no keys can be injected: /nonexistent/uinput cannot be opened "
+                       "(no such file or directory) and "))
+      << said;
+  EXPECT_NE(said.find(":9999"), std::string::npos) << said;
+  EXPECT_TRUE(said.ends_with("README's Permissions section describes.\n")) << said;
+  EXPECT_EQ(said.find("X11 session"), std::string::npos) << said;
+}
+
 }  // namespace
 }  // namespace srd

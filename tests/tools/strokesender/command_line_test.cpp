@@ -29,7 +29,7 @@ TEST(CommandLine, AcceptsTheDocumentedForms) {
       {{"h", "-"}, Action::kType, "h", 8102, 2, true, "-", ""},
       {{"-p", "65535", "h", "--raw", "K041U041"}, Action::kRaw, "h", 65535, 2, false, "", "?K041U041"},
       {{"h", "--raw=?k41u41"}, Action::kRaw, "h", 8102, 2, false, "", "?k41u41"},
-      {{"h", "--raw", ""}, Action::kRaw, "h", 8102, 2, false, "", "?"},
+      {{"h", "--raw", " K041 "}, Action::kRaw, "h", 8102, 2, false, "", "? K041 "},
       {{"--window", "-p", "9000", "h"}, Action::kWindow, "h", 9000, 2, false, "", ""},
   };
   for (const Case& c : cases) {
@@ -72,6 +72,11 @@ TEST(CommandLine, RejectsBadUsageWithAReason) {
       {{"h", "text", "--raw", "K041"}, "--raw sends COMMANDS only"},
       {{"h", "--raw", "a", "--raw", "b"}, "twice"},
       {{"h", "--raw", tooLong}, "1025 bytes"},
+      // Nothing the receiver would type: no command letter before the end or a line end.
+      {{"h", "--raw", "ZZZ"}, "holds no key command"},
+      {{"h", "--raw", ""}, "holds no key command"},
+      {{"h", "--raw", "?"}, "holds no key command"},
+      {{"h", "--raw", "12\nK041"}, "holds no key command"},
       {{"--window", "h", "text"}, "unexpected 'text'"},
       {{"--window", "h", "--raw", "K041"}, "cannot be combined"},
       {{"--window"}, "missing HOST"},

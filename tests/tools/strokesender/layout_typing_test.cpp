@@ -36,6 +36,11 @@ TEST(LayoutTyping, CharactersAreTypedAsEachLayoutsTypistTypesThem) {
       {"de", U'ö', {Key(0xC0)}},
       {"de", U'ê', {Key(0xDC), Key('E')}},  // dead circumflex, then e
       {"de", U'^', {Key(0xDC), Key(' ')}},
+      // Spacing accents of a dead key: the dead key twice, which the receiver's compose table makes them from
+      // (the dead key and Space give an apostrophe or a quotation mark there).
+      {"de", U'\u00B4', {Key(0xDD), Key(0xDD)}},
+      {"fr", U'\u00A8', {Key(0xDD, true), Key(0xDD, true)}},
+      {"us", U'\u00B4', {}},
       {"fr", U'a', {Key('A')}},
       {"fr", U'1', {Key('1', true)}},
       {"fr", U'!', {Key(0xDF)}},

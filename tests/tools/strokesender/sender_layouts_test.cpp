@@ -114,12 +114,12 @@ INSTANTIATE_TEST_SUITE_P(
         Sentence{"de",
                  "Gr\xC3\xBC\xC3\x9F"
                  "e, sch\xC3\xB6ne B\xC3\xA4ren: @ und \xE2\x82\xAC ~ {x} "
-                 "\xC3\xAA ^ `"},
+                 "\xC3\xAA ^ ` \xC2\xB4"},
         Sentence{"fr",
                  "F\xC3\xAAte \xC3\xA0 l'\xC3\xA9"
                  "cole: \xC3\xA7"
                  "a co\xC3\xBBte 5 "
-                 "\xE2\x82\xAC ! o\xC3\xB9 ? M\xC3\xAAme #1"},
+                 "\xE2\x82\xAC ! o\xC3\xB9 ? M\xC3\xAAme #1 \xC2\xA8"},
         Sentence{"es", "\xC2\xBFQu\xC3\xA9 tal, ni\xC3\xB1o? \xC2\xA1Ol\xC3\xA9! ping\xC3\xBCino @ 5"},
         Sentence{"it", "Perch\xC3\xA9 \xC3\xA8 cos\xC3\xAC? Pi\xC3\xB9 @ e \xE2\x82\xAC #1"}),
     [](const ::testing::TestParamInfo<Sentence>& test) { return std::string(test.param.layout); });

@@ -280,6 +280,37 @@ TEST(WindowModeDatagrams, KeysGoWithTheLayoutTheyWereTypedWith) {
   }
 }
 
+// A new keymap loaded while the window is open (setxkbmap, not a group switch) is followed from the first key
+// that tells it.
+TEST(WindowModeDatagrams, KeysFollowANewKeymapLoadedWhileTheWindowIsOpen) {
+  XvfbServer x;
+  ASSERT_TRUE(x.Start());
+  ASSERT_TRUE(test::SetServerLayout(x.DisplayName(), "us"));
+  test::SetAutoRepeat(x.DisplayName(), false);
+  test::UdpSocket inbox;
+  ASSERT_TRUE(inbox.Bind(0));
+  test::ProgramOptions options(STROKESENDER_PATH, {{"DISPLAY", x.DisplayName()}});
+  options.arguments = {"--window", "-p", std::to_string(inbox.LocalPort()), "127.0.0.1"};
+  test::ProgramProcess sender(options);
+  test::SenderScreen screen(x.DisplayName());
+  ASSERT_NE(ShownAndFocused(screen, "strokesender → 127.0.0.1:" + std::to_string(inbox.LocalPort())), 0u)
+      << sender.Stderr();
+  constexpr int kY = 29;  // the key right of T: Y on US, Z on German
+  std::vector<std::string> datagrams;
+  for (const char* layout : {"us", "de", "us"}) {
+    ASSERT_TRUE(test::SetServerLayout(x.DisplayName(), layout));
+    screen.Key(kY, true);
+    screen.Key(kY, false);
+    for (int i = 0; i < 2; ++i) {
+      datagrams.push_back(inbox.Receive(20s));
+    }
+    std::this_thread::sleep_for(1100ms);  // the keymap is read again at most once a second
+  }
+  EXPECT_EQ(datagrams, (std::vector<std::string>{"?k59", "?u59", "?k5a", "?u5a", "?k59", "?u59"}));
+  sender.Signal(SIGTERM);
+  EXPECT_EQ(sender.WaitExit(30s), 0);
+}
+
 TEST(WindowModeWithoutDisplay, SaysSoInOneLineAndExitsTwo) {
   test::ProgramOptions options(STROKESENDER_PATH);
   options.arguments = {"--window", "127.0.0.1"};

@@ -71,6 +71,26 @@ bool EnvSet(const char* name) {
 // Whether a compositor accepts a connection where Qt's Wayland platform would connect: a socket handed over
 // in WAYLAND_SOCKET, else the socket WAYLAND_DISPLAY names (wayland-0 by default), in XDG_RUNTIME_DIR unless
 // it is a path. Like the X platform, Qt's Wayland platform ends the process when it cannot connect.
+// Where Qt's Wayland platform would connect, in words for a user: the socket's path (or its name).
+std::string WaylandSocketShown() {
+  const std::string name = EnvSet("WAYLAND_DISPLAY") ? std::getenv("WAYLAND_DISPLAY") : "wayland-0";
+  if (name[0] == '/' || !EnvSet("XDG_RUNTIME_DIR")) {
+    return name;
+  }
+  return std::string(std::getenv("XDG_RUNTIME_DIR")) + "/" + name;
+}
+
+// The display that did not answer, in words that follow "since".
+std::string NoCompositorAnswers() {
+  return "no Wayland compositor answers at " + WaylandSocketShown();
+}
+std::string XDisplayUnreachable() {
+  const char* display = std::getenv("DISPLAY");
+  return display != nullptr && display[0] != '\0'
+             ? "the X display " + std::string(display) + " cannot be reached"
+             : std::string("DISPLAY is not set");
+}
+
 bool WaylandDisplayAnswers() {
   if (EnvSet("WAYLAND_SOCKET")) {
     return true;
@@ -99,28 +119,40 @@ bool WaylandDisplayAnswers() {
 }
 
 // Whether Qt can open one of the platforms asked for ("wayland;xcb", each maybe with ":options") rather than
-// end the process: it has the platform's plugin and, for X and Wayland, a display that answers. *whyNot is
-// set only when none of them has a plugin; a display that does not answer is no news.
+// end the process: it has the platform's plugin and, for X and Wayland, a display that answers. Otherwise
+// *whyNot says why: no plugin for any of them, or the displays of those that have one did not answer.
 bool AskedPlatformOpens(const std::string& asked, std::string* whyNot) {
   const QStringList folders = PlatformPluginFolders();
   const QStringList platforms = QString::fromStdString(asked).split(QLatin1Char(';'), Qt::SkipEmptyParts);
   bool anyPlugin = false;
+  std::string unanswered;
   for (const QString& platform : platforms) {
     const QString name = platform.section(QLatin1Char(':'), 0, 0);
     if (!PlatformPluginPresent(name, folders)) {
       continue;
     }
     anyPlugin = true;
-    const bool displayMissing = (name == QStringLiteral("xcb") && !XDisplayAnswers()) ||
-                                (name.startsWith(QStringLiteral("wayland")) && !WaylandDisplayAnswers());
-    if (!displayMissing) {
+    std::string missing;
+    if (name == QStringLiteral("xcb") && !XDisplayAnswers()) {
+      missing = XDisplayUnreachable();
+    } else if (name.startsWith(QStringLiteral("wayland")) && !WaylandDisplayAnswers()) {
+      missing = NoCompositorAnswers();
+    }
+    if (missing.empty()) {
       return true;
     }
+    if (unanswered.find(missing) == std::string::npos) {
+      unanswered += (unanswered.empty() ? "" : " and ") + missing;
+    }
   }
-  if (whyNot != nullptr && !anyPlugin) {
-    *whyNot = "Qt has no plugin for the platform \"" + asked +
-              "\" that QT_QPA_PLATFORM asks for (looked in " +
-              folders.join(QStringLiteral(" and ")).toStdString() + ")";
+  if (whyNot != nullptr) {
+    if (!anyPlugin) {
+      *whyNot = "Qt has no plugin for the platform \"" + asked +
+                "\" that QT_QPA_PLATFORM asks for (looked in " +
+                folders.join(QStringLiteral(" and ")).toStdString() + ")";
+    } else {
+      *whyNot = unanswered + " (QT_QPA_PLATFORM=" + asked + ")";
+    }
   }
   return false;
 }
@@ -137,7 +169,8 @@ std::string ChooseQtPlatform(std::string* whyNot) {
   }
   // Qt's X platform ends the process when it cannot connect: look first.
   const bool x = EnvSet("DISPLAY") && XDisplayAnswers();
-  const bool wayland = EnvSet("WAYLAND_DISPLAY") && QtWaylandPluginPresent() && WaylandDisplayAnswers();
+  const bool waylandPlugin = QtWaylandPluginPresent();
+  const bool wayland = EnvSet("WAYLAND_DISPLAY") && waylandPlugin && WaylandDisplayAnswers();
   if (wayland && x) {
     return "wayland;xcb";
   }
@@ -146,6 +179,18 @@ std::string ChooseQtPlatform(std::string* whyNot) {
   }
   if (x) {
     return "xcb";
+  }
+  // A display was named but none answers: say which, so a start with no window is never silent.
+  if (whyNot != nullptr) {
+    std::string why;
+    if (EnvSet("WAYLAND_DISPLAY")) {
+      why = waylandPlugin ? NoCompositorAnswers()
+                          : "Qt has no Wayland platform plugin (the package qt6-wayland) for WAYLAND_DISPLAY";
+    }
+    if (EnvSet("DISPLAY")) {
+      why += (why.empty() ? "" : " and ") + XDisplayUnreachable();
+    }
+    *whyNot = why;
   }
   return std::string();
 }
