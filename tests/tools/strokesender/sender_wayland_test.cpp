@@ -20,8 +20,9 @@ namespace {
 using namespace std::chrono_literals;
 
 test::ProgramOptions InSession(const test::WestonServer& weston, std::vector<std::string> arguments) {
-  test::ProgramOptions options(
-      STROKESENDER_PATH, {{"WAYLAND_DISPLAY", weston.WaylandDisplay()}, {"QT_QPA_PLATFORM", "wayland"}});
+  test::ProgramOptions options(STROKESENDER_PATH, {{"WAYLAND_DISPLAY", weston.WaylandDisplay()},
+                                                   {"QT_QPA_PLATFORM", "wayland"},
+                                                   {"LSAN_OPTIONS", SRD_WINDOW_LSAN_OPTIONS}});
   options.arguments = std::move(arguments);
   return options;
 }
