@@ -29,7 +29,7 @@ using srd::test::ProgramProcess;
 
 // The processes, other than the display server itself, whose environment names this display: whatever a
 // program started on it left running (a bus started on demand takes the program's environment with it).
-std::vector<std::string> ProcessesOnDisplay(const std::string& display) {
+[[maybe_unused]] std::vector<std::string> ProcessesOnDisplay(const std::string& display) {
   std::vector<std::string> found;
   const std::string wanted = "DISPLAY=" + display;
   DIR* proc = opendir("/proc");
