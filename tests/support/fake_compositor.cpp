@@ -119,6 +119,7 @@ void FakeCompositor::GetKeyboard(wl_client* client, wl_resource* seat, std::uint
   wl_resource* keyboard =
       wl_resource_create(client, &wl_keyboard_interface, wl_resource_get_version(seat), id);
   wl_resource_set_implementation(keyboard, &kKeyboard, self, nullptr);
+  std::lock_guard lock(self->mutex_);  // the test's thread writes the keymap at the end
   self->SendKeymap(keyboard);
 }
 
