@@ -7,6 +7,7 @@
 #include <array>
 #include <string>
 
+#include "platform/layout/keymap_text.h"
 #include "platform/layout/xkb_name.h"
 
 namespace srd {
@@ -84,10 +85,7 @@ std::unique_ptr<LayoutKeymap> LayoutKeymap::Compile(const LayoutName& name) {
   return std::unique_ptr<LayoutKeymap>(new LayoutKeymap(keymap, 0));
 }
 
-namespace {
-
-// A keymap given as XKB keymap text (a compositor's); nullptr when it does not compile.
-xkb_keymap* CompileText(const std::string& text) {
+xkb_keymap* CompileKeymapText(const std::string& text) {
   xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_ENVIRONMENT_NAMES);
   if (context == nullptr) {
     return nullptr;
@@ -99,30 +97,13 @@ xkb_keymap* CompileText(const std::string& text) {
   return keymap;
 }
 
-}  // namespace
-
 std::unique_ptr<LayoutKeymap> LayoutKeymap::FromText(const std::string& text, unsigned group) {
-  xkb_keymap* keymap = CompileText(text);
+  xkb_keymap* keymap = CompileKeymapText(text);
   if (keymap != nullptr && group >= xkb_keymap_num_layouts(keymap)) {
     xkb_keymap_unref(keymap);
     keymap = nullptr;
   }
   return keymap != nullptr ? std::unique_ptr<LayoutKeymap>(new LayoutKeymap(keymap, group)) : nullptr;
-}
-
-std::optional<std::vector<std::string>> KeymapGroupNames(const std::string& text) {
-  xkb_keymap* keymap = CompileText(text);
-  if (keymap == nullptr) {
-    return std::nullopt;
-  }
-  std::vector<std::string> names;
-  const xkb_layout_index_t count = xkb_keymap_num_layouts(keymap);
-  for (xkb_layout_index_t i = 0; i < count; ++i) {
-    const char* name = xkb_keymap_layout_get_name(keymap, i);
-    names.emplace_back(name != nullptr ? name : "");
-  }
-  xkb_keymap_unref(keymap);
-  return names;
 }
 
 LayoutKeymap::~LayoutKeymap() {
