@@ -52,6 +52,7 @@ FakeCompositor::FakeCompositor() : path_(dir_.Path() + "/wayland-fake") {
 }
 
 FakeCompositor::~FakeCompositor() {
+  Resume();
   {
     std::lock_guard lock(mutex_);
     pending_ = false;
@@ -81,8 +82,30 @@ void FakeCompositor::AddKeyboard(const std::string& keymapText, std::uint32_t st
   }
 }
 
-void FakeCompositor::ApplyPending() {
+void FakeCompositor::Stall() {
+  std::unique_lock lock(mutex_);
+  stallAsked_ = true;
+  const std::uint64_t one = 1;
+  if (write(wakeFd_, &one, sizeof one) < 0) {
+    std::abort();
+  }
+  stallChanged_.wait(lock, [this] { return stalled_; });
+}
+
+void FakeCompositor::Resume() {
   std::lock_guard lock(mutex_);
+  stallAsked_ = false;
+  stallChanged_.notify_all();
+}
+
+void FakeCompositor::ApplyPending() {
+  std::unique_lock lock(mutex_);
+  if (stallAsked_) {
+    stalled_ = true;
+    stallChanged_.notify_all();
+    stallChanged_.wait(lock, [this] { return !stallAsked_; });
+    stalled_ = false;
+  }
   if (keymap_ == "\x01stop") {
     wl_display_terminate(display_);
     return;

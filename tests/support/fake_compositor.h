@@ -1,5 +1,6 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -30,6 +31,10 @@ class FakeCompositor {
   // Gives the seat a keyboard with this keymap text (the seat tells every client); `statedSize` is the size
   // the keymap event says, 0: the text's own with its closing NUL.
   void AddKeyboard(const std::string& keymapText, std::uint32_t statedSize = 0);
+  // Holds up the compositor's thread, as a compositor busy elsewhere: connections wait in the listener's
+  // queue and nothing is answered until Resume().
+  void Stall();
+  void Resume();
 
  private:
   static void BindSeat(wl_client* client, void* self, std::uint32_t version, std::uint32_t id);
@@ -45,6 +50,9 @@ class FakeCompositor {
   int wakeFd_ = -1;
   wl_event_source* wake_ = nullptr;
   std::mutex mutex_;
+  std::condition_variable stallChanged_;
+  bool stallAsked_ = false;
+  bool stalled_ = false;
   bool pending_ = false;
   std::string pendingKeymap_;
   std::uint32_t pendingSize_ = 0;

@@ -115,12 +115,15 @@ std::unique_ptr<CompositorKeymap> CompositorKeymap::Start(const std::string& dis
   const bool listed =
       self->DispatchUntil([self] { return self->seatAnswered_ || (self->globalsListed_ && !self->seat_); },
                           deadline.LeftMs(), stop.fd);
-  if (!listed) {
+  if (!listed && (wl_display_get_error(display) != 0 || StopRequested())) {
     *whyNot = "the compositor did not answer";
     return nullptr;
   }
-  // Without a keyboard now, the thread takes the keymap of the one that comes.
-  if (self->seat_ == nullptr) {
+  // Without a keyboard now, the thread takes the keymap of the one that comes. A compositor still busy past
+  // the start's limit (adding strokerelayd's own keyboard to a seat that had none, say) answers the thread.
+  if (!listed) {
+    *whyNot = "the compositor has not answered yet";
+  } else if (self->seat_ == nullptr) {
     *whyNot = "the compositor offers no seat";
   } else if (self->keyboard_ == nullptr) {
     *whyNot = "the compositor's seat has no keyboard";

@@ -50,6 +50,28 @@ TEST(SeatKeymap, AKeyboardThatComesLaterBringsTheCompositorsLayout) {
   EXPECT_EQ(layout->Current().Name().Text(), "de");
 }
 
+// A compositor busy past the start's limit (adding this very keyboard to a seat that had none): the start
+// does not wait for it, and its keymap is taken when it answers.
+TEST(SeatKeymap, ACompositorThatAnswersAfterTheStartIsFollowedWhenItDoes) {
+  test::FakeCompositor compositor;
+  compositor.AddKeyboard(test::KeymapTextOf("de"));
+  compositor.Stall();
+  test::LayoutLines lines;
+  const auto started = test::Clock::now();
+  const auto layout = Follow(compositor.SocketPath(), lines);
+  EXPECT_LT(test::Clock::now() - started, 3s);
+  ASSERT_TRUE(layout->FollowsDisplay());
+  const std::string system = SystemLayoutName().Text();
+  EXPECT_EQ(lines.Text(),
+            "strokerelayd: typing for keyboard layout " + system +
+                " (the system's keyboard configuration: the compositor has not answered yet)\n");
+
+  compositor.Resume();
+  EXPECT_TRUE(test::WaitUntil(
+      [&] { return lines.Has("strokerelayd: typing for keyboard layout de (compositor keymap)"); }, 10s));
+  EXPECT_EQ(layout->Current().Name().Text(), "de");
+}
+
 // A keymap event stating more bytes than its file holds: the text the file holds is read, and the process
 // lives (a mapping of the stated size would fault past the file's end).
 TEST(SeatKeymap, AKeymapFileShorterThanItsSizeIsReadForWhatItHolds) {
