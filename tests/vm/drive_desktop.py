@@ -26,6 +26,7 @@ Exit status 0 on success, 1 on any failure (the reason is printed). Figures go t
 import argparse
 import os
 import re
+import shutil
 import socket
 import subprocess
 import sys
@@ -40,10 +41,8 @@ SENTENCES = {
     ],
     "us": ["Hello, World: 5 @ Miller & Y/Z; [x] = {y} | \"quoted\" 'single' ~"],
 }
-# The scenarios run when none is named; the others measure. "alone" is left out: on a guest this slow the
-# compositor's first answer can come after strokerelayd has stopped waiting for it, and then the layout of a
-# seat without a keyboard is never asked again (it then types with the system's layout).
-DEFAULT_SCENARIOS = ("typing", "switch")
+# The scenarios run when none is named; the others measure.
+DEFAULT_SCENARIOS = ("typing", "alone", "switch")
 QUIET_SECONDS = 30  # nothing new in the window for this long: what was lost will not come
 SCENARIOS = {
     "typing": ("de", "ps2"),
@@ -80,14 +79,29 @@ class Console(threading.Thread):
         return [line for line in self.lines if line.startswith("@@SRDVM FAIL")]
 
 
+# The virtual machine once it runs: a wait ends when it has ended (a guest kernel's panic, say), not at its
+# deadline.
+GUEST = None
+
+
 def wait_until(predicate, deadline, console=None):
     while time.monotonic() < deadline:
         if predicate():
             return True
         if console is not None and console.failures():
             return predicate()
+        if GUEST is not None and GUEST.poll() is not None:
+            return predicate()
         time.sleep(0.2)
     return predicate()
+
+
+def into_share(share, path, name):
+    """A copy of a host file in the share, as the guest names it: the guest mounts /tmp and /run of its own, so a
+    file of the host's there is out of its sight, and the share is in sight wherever it is."""
+    os.makedirs(os.path.join(share, "bin"), exist_ok=True)
+    shutil.copy2(path, os.path.join(share, "bin", name))
+    return "/run/share/bin/" + name
 
 
 def read_text(path):
@@ -241,18 +255,21 @@ def main():
     for item in reversed(args.pace_program):
         pace, path = item.split("=", 1)
         names.insert(0, "pace-" + pace)
-        programs["pace-" + pace] = os.path.abspath(path)
+        programs["pace-" + pace] = path
 
     start = time.monotonic()
     end = start + args.deadline
     share = os.path.abspath(args.share)
+    for name, path in programs.items():
+        programs[name] = into_share(share, path, "strokerelayd-" + name)
     with open(os.path.join(share, "program"), "w") as f:
-        f.write(os.path.abspath(args.program) + "\n")
+        f.write(into_share(share, args.program, "strokerelayd") + "\n")
     with open(os.path.join(share, "scenarios"), "w") as f:
         for name in names:
             layouts, seat = SCENARIOS[name.split("-")[0]]
             f.write("%s %s %s %s\n" % (name, layouts, seat, programs.get(name, "")))
-    session = os.path.join(os.path.dirname(os.path.abspath(__file__)), "desktop_session")
+    session = into_share(share, os.path.join(os.path.dirname(os.path.abspath(__file__)), "desktop_session"),
+                         "desktop_session")
     udp_port = free_port(socket.SOCK_DGRAM)
     command = [
         "qemu-system-x86_64", "-accel", "tcg", "-smp", str(args.smp), "-m", "1024M",
@@ -264,7 +281,9 @@ def main():
         "-netdev", "user,id=n0,restrict=off,hostfwd=udp:127.0.0.1:%d-10.0.2.15:8102" % udp_port,
         "-device", "e1000,netdev=n0,romfile=",
     ]
+    global GUEST
     qemu = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    GUEST = qemu
     console = Console(qemu.stdout, args.console)
     desktop = Desktop(args, share, udp_port)
     desktop.started = start
@@ -273,7 +292,10 @@ def main():
             desktop.run(name, console, end)
             open(os.path.join(share, name + ".stop"), "w").close()
         if not wait_until(lambda: os.path.exists(os.path.join(share, "done")), end):
-            desktop.failures.append("the guest did not finish within the time limit")
+            if qemu.poll() is not None:
+                desktop.failures.append("the virtual machine ended early (qemu's exit status %d)" % qemu.returncode)
+            else:
+                desktop.failures.append("the guest did not finish within the time limit")
         try:
             qemu.wait(timeout=max(5.0, end - time.monotonic()))
         except subprocess.TimeoutExpired:
