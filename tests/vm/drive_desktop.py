@@ -20,13 +20,13 @@ Scenarios (--scenario, repeatable; DEFAULT_SCENARIOS when none is named):
 
 Usage: drive_desktop.py --kernel VMLINUZ --initrd INITRD --program STROKERELAYD --sender STROKESENDER
                         --share DIR --console LOG [--deadline SECONDS] [--scenario NAME]... [--long-chars N]
+                        [--tree DIR (default: this checkout)]
 Exit status 0 on success, 1 on any failure (the reason is printed). Figures go to stdout as "figure NAME VALUE".
 """
 
 import argparse
 import os
 import re
-import shutil
 import socket
 import subprocess
 import sys
@@ -94,14 +94,6 @@ def wait_until(predicate, deadline, console=None):
             return predicate()
         time.sleep(0.2)
     return predicate()
-
-
-def into_share(share, path, name):
-    """A copy of a host file in the share, as the guest names it: the guest mounts /tmp and /run of its own, so a
-    file of the host's there is out of its sight, and the share is in sight wherever it is."""
-    os.makedirs(os.path.join(share, "bin"), exist_ok=True)
-    shutil.copy2(path, os.path.join(share, "bin", name))
-    return "/run/share/bin/" + name
 
 
 def read_text(path):
@@ -244,6 +236,7 @@ def main():
     for option in ("--kernel", "--initrd", "--program", "--sender", "--share", "--console"):
         parser.add_argument(option, required=True)
     parser.add_argument("--deadline", type=float, default=900.0)
+    parser.add_argument("--tree", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
     parser.add_argument("--scenario", action="append")
     parser.add_argument("--long-chars", type=int, default=20000)
     parser.add_argument("--burst-datagrams", type=int, default=150)
@@ -255,28 +248,32 @@ def main():
     for item in reversed(args.pace_program):
         pace, path = item.split("=", 1)
         names.insert(0, "pace-" + pace)
-        programs["pace-" + pace] = path
+        programs["pace-" + pace] = os.path.abspath(path)
 
     start = time.monotonic()
     end = start + args.deadline
     share = os.path.abspath(args.share)
-    for name, path in programs.items():
-        programs[name] = into_share(share, path, "strokerelayd-" + name)
     with open(os.path.join(share, "program"), "w") as f:
-        f.write(into_share(share, args.program, "strokerelayd") + "\n")
+        f.write(os.path.abspath(args.program) + "\n")
     with open(os.path.join(share, "scenarios"), "w") as f:
         for name in names:
             layouts, seat = SCENARIOS[name.split("-")[0]]
             f.write("%s %s %s %s\n" % (name, layouts, seat, programs.get(name, "")))
-    session = into_share(share, os.path.join(os.path.dirname(os.path.abspath(__file__)), "desktop_session"),
-                         "desktop_session")
+    # The guest mounts /tmp and /run of its own: the tree under test (the session script, the programs and
+    # their modules) is shared apart and mounted at its own path there.
+    tree = os.path.realpath(args.tree)
+    for path in [args.program] + list(programs.values()):
+        if not os.path.realpath(path).startswith(tree + "/"):
+            print("uinput-vm: %s is outside the tree under test %s; the guest may not see it" % (path, tree))
+    session = os.path.join(os.path.dirname(os.path.abspath(__file__)), "desktop_session")
     udp_port = free_port(socket.SOCK_DGRAM)
     command = [
         "qemu-system-x86_64", "-accel", "tcg", "-smp", str(args.smp), "-m", "1024M",
         "-display", "none", "-monitor", "none", "-serial", "stdio", "-no-reboot",
         "-kernel", args.kernel, "-initrd", args.initrd,
-        "-append", "console=ttyS0 quiet loglevel=1 panic=-1 srdvm.session=%s" % session,
+        "-append", "console=ttyS0 quiet loglevel=1 panic=-1 srdvm.session=%s srdvm.tree=%s" % (session, tree),
         "-virtfs", "local,path=/,mount_tag=hostroot,readonly=on,security_model=none,multidevs=remap",
+        "-virtfs", "local,path=%s,mount_tag=tree,readonly=on,security_model=none,multidevs=remap" % tree,
         "-virtfs", "local,path=%s,mount_tag=share,security_model=none" % share,
         "-netdev", "user,id=n0,restrict=off,hostfwd=udp:127.0.0.1:%d-10.0.2.15:8102" % udp_port,
         "-device", "e1000,netdev=n0,romfile=",
