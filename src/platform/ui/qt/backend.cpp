@@ -332,6 +332,9 @@ std::unique_ptr<UiBackend> CreateQtUiBackend(std::string* whyNot) {
     static char name[] = "strokerelayd";
     static char* argv[] = {name, nullptr};
     auto* application = new QApplication(argc, argv);
+    // The desktop entry's name: a Wayland desktop finds the window's entry (its name and icon in the task
+    // switcher) by the app id Qt gives it from this.
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.strokerelayd.strokerelayd"));
     application->installEventFilter(new CaretBlinkLimiter(application));
     application->installEventFilter(new InputLagLimit(application));
   }
