@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/keymap_text.h"
 #include "support/scoped_temp_dir.h"
 
 struct wl_display;
@@ -63,8 +64,5 @@ class FakeCompositor {
   std::vector<wl_resource*> seats_;
   std::thread thread_;
 };
-
-// XKB keymap text compiled from layout names ("de", "us,de"), as a compositor would hand it out.
-std::string KeymapTextOf(const std::string& layouts);
 
 }  // namespace srd::test

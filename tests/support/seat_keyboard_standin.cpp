@@ -3,11 +3,11 @@
 #include <sys/mman.h>
 #include <unistd.h>
 #include <wayland-client.h>
-#include <xkbcommon/xkbcommon.h>
 
 #include <cstdlib>
 #include <cstring>
 
+#include "support/keymap_text.h"
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
 
 namespace srd::test {
@@ -31,21 +31,6 @@ void OnGlobal(void* data, wl_registry* registry, uint32_t name, const char* inte
 }
 
 void OnGlobalRemove(void*, wl_registry*, uint32_t) {}
-
-std::string KeymapText(const std::string& layouts) {
-  xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
-  const xkb_rule_names names = {"evdev", "pc105", layouts.c_str(), "", nullptr};
-  xkb_keymap* keymap = xkb_keymap_new_from_names(context, &names, XKB_KEYMAP_COMPILE_NO_FLAGS);
-  std::string text;
-  if (keymap != nullptr) {
-    char* string = xkb_keymap_get_as_string(keymap, XKB_KEYMAP_FORMAT_TEXT_V1);
-    text = string;
-    std::free(string);
-    xkb_keymap_unref(keymap);
-  }
-  xkb_context_unref(context);
-  return text;
-}
 
 }  // namespace
 
@@ -72,7 +57,7 @@ bool SeatKeyboardStandIn::Start(const std::string& waylandDisplay, const std::st
   wl_display_roundtrip(display_);
   seat_ = globals.seat;
   manager_ = globals.manager;
-  const std::string text = KeymapText(layouts);
+  const std::string text = KeymapTextOf(layouts);
   if (seat_ == nullptr || manager_ == nullptr || text.empty()) {
     return false;
   }

@@ -25,8 +25,9 @@ namespace srd {
 
 namespace {
 
-// Far more than a whole keymap takes to compile, even under a sanitizer on a slow handheld.
-constexpr std::chrono::seconds kCompileLimit{5};
+// Far more than a whole keymap takes to compile (tens of milliseconds), even under a sanitizer on a slow
+// handheld; short enough that a text the parser hangs on holds nothing up for long.
+constexpr std::chrono::seconds kCompileLimit{2};
 // More than any keymap's group names need; what goes beyond is no answer.
 constexpr std::size_t kMostNameBytes = 64 * 1024;
 

@@ -5,7 +5,11 @@
 
 #include <sys/stat.h>
 
+#include <gtest/gtest.h>
+#include <signal.h>
+
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -74,6 +78,35 @@ inline void MarkOnceSettled(TerminalRecorder& terminal) {
 // Whether strokerelayd said `line` (Qt's offscreen platform may add lines of its own).
 inline bool Said(const ProgramProcess& relay, const std::string& line) {
   return relay.Stderr().find(line + "\n") != std::string::npos;
+}
+
+// Shift and A held when strokerelayd is killed: the route lets them go with the process, so A is not
+// repeated and a new start types without Shift. `startRelay` starts strokerelayd in the runtime directory.
+inline void ExpectKeysHeldAtAKillLetGo(
+    TerminalRecorder& terminal,
+    const std::function<std::unique_ptr<ProgramProcess>(ScopedTempDir&)>& startRelay) {
+  using namespace std::chrono_literals;
+  {
+    ScopedTempDir runtime("srd-relay");
+    auto relay = startRelay(runtime);
+    ASSERT_NE(relay, nullptr);
+    // Shift and A, Return; then Shift down and held.
+    ASSERT_EQ(RunSender({"127.0.0.1", "--raw", "K010K041U041U010K00DU00D"}), 0);
+    EXPECT_EQ(TextOnceThere(terminal, "A\n", 10s), "A\n") << relay->Stderr();
+    terminal.Mark();
+    // Shift and A held, then the kill before the terminal's repeat would begin (600 ms).
+    ASSERT_EQ(RunSender({"127.0.0.1", "--raw", "K010K041"}), 0);
+    WaitUntil([] { return false; }, 200ms);
+    relay->Signal(SIGKILL);
+    ASSERT_EQ(relay->WaitExit(20s), 128 + SIGKILL);
+  }
+  WaitUntil([] { return false; }, 2s);  // long enough for a key left down to repeat
+  ScopedTempDir runtime("srd-relay");
+  auto relay = startRelay(runtime);
+  ASSERT_NE(relay, nullptr);
+  ASSERT_EQ(RunSender({"-l", "us", "127.0.0.1", "abc\n"}), 0);
+  // The held A once, then small letters: nothing repeated, nothing left down.
+  EXPECT_EQ(TextOnceThere(terminal, "Aabc\n", 10s), "Aabc\n") << relay->Stderr();
 }
 
 }  // namespace srd::test

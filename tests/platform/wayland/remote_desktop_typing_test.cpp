@@ -89,27 +89,8 @@ TEST_F(RemoteDesktopTypingTest, TypesTheFirstSentenceAndALongTextWhole) {
 // Killed with Shift and A held, mutter ends the session and lets its keys go: A is not repeated, and a new
 // start types without Shift.
 TEST_F(RemoteDesktopTypingTest, KeysHeldAtAKillAreNotRepeatedNorHeldForTheNextStart) {
-  {
-    test::ScopedTempDir runtime("srd-relay");
-    auto relay = StartRelay(runtime);
-    ASSERT_NE(relay, nullptr);
-    // Shift and A, Return; then Shift down and held.
-    ASSERT_EQ(test::RunSender({"127.0.0.1", "--raw", "K010K041U041U010K00DU00D"}), 0);
-    EXPECT_EQ(test::TextOnceThere(terminal_, "A\n", 10s), "A\n") << relay->Stderr();
-    terminal_.Mark();
-    // Shift and A held, then the kill before the terminal's repeat would begin (600 ms).
-    ASSERT_EQ(test::RunSender({"127.0.0.1", "--raw", "K010K041"}), 0);
-    test::WaitUntil([] { return false; }, 200ms);
-    relay->Signal(SIGKILL);
-    ASSERT_EQ(relay->WaitExit(20s), 128 + SIGKILL);
-  }
-  test::WaitUntil([] { return false; }, 2s);  // long enough for a key left down to repeat
-  test::ScopedTempDir runtime("srd-relay");
-  auto relay = StartRelay(runtime);
-  ASSERT_NE(relay, nullptr);
-  ASSERT_EQ(test::RunSender({"-l", "us", "127.0.0.1", "abc\n"}), 0);
-  // The held A once, then small letters: nothing repeated, nothing left down.
-  EXPECT_EQ(test::TextOnceThere(terminal_, "Aabc\n", 10s), "Aabc\n") << relay->Stderr();
+  test::ExpectKeysHeldAtAKillLetGo(terminal_,
+                                   [this](test::ScopedTempDir& runtime) { return StartRelay(runtime); });
 }
 
 }  // namespace
